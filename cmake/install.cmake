@@ -1,0 +1,35 @@
+# Installation: header, shared library with its SOVERSION links, CMake package
+# (find_package(Varnholt) -> Varnholt::varnholt) and pkg-config file.
+include(CMakePackageConfigHelpers)
+
+install(TARGETS varnholt
+  EXPORT VarnholtTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+set(VARNHOLT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Varnholt)
+install(EXPORT VarnholtTargets
+  NAMESPACE Varnholt::
+  DESTINATION ${VARNHOLT_CMAKE_DIR})
+
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/VarnholtConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/VarnholtConfig.cmake
+  INSTALL_DESTINATION ${VARNHOLT_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/VarnholtConfigVersion.cmake
+  VERSION ${PROJECT_VERSION}
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+  ${PROJECT_BINARY_DIR}/VarnholtConfig.cmake
+  ${PROJECT_BINARY_DIR}/VarnholtConfigVersion.cmake
+  DESTINATION ${VARNHOLT_CMAKE_DIR})
+
+# The .pc file finds its prefix relative to itself, so an installed tree can
+# be moved.
+file(RELATIVE_PATH VARNHOLT_PC_TO_PREFIX
+  ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+configure_file(${PROJECT_SOURCE_DIR}/cmake/varnholt.pc.in
+  ${PROJECT_BINARY_DIR}/varnholt.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/varnholt.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

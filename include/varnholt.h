@@ -1,0 +1,273 @@
+/*
+ * Varnholt: psychoacoustic metrics of one channel of sampled sound.
+ *
+ * Conventions shared by every function:
+ *   - Signals are arrays of double sound pressures in pascal, sampled at
+ *     exactly VH_SAMPLE_RATE (48000 Hz); any other rate is refused.
+ *   - Sizes are element counts of type size_t (an unsigned 64-bit count on
+ *     every supported platform); integers are int32_t.
+ *   - Every computing function returns a vh_status and checks its arguments
+ *     in the order given in its comment; the first failing check returns.
+ *   - Results are written only when the call returns VH_OK. The frame-count
+ *     out-parameters are the documented exceptions.
+ *   - Optional output arrays come as a pointer and a length: a null pointer
+ *     needs length 0, a non-null pointer at least the required length;
+ *     anything else gives VH_ERR_OUTPUT_TOO_SMALL.
+ *   - No global state: every function may be called from many threads at
+ *     once, as long as the threads do not share output buffers.
+ *
+ * This header compiles as C99 and as C++.
+ */
+#ifndef VARNHOLT_H
+#define VARNHOLT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(VARNHOLT_BUILDING_LIBRARY)
+#    define VH_EXPORT __declspec(dllexport)
+#  else
+#    define VH_EXPORT __declspec(dllimport)
+#  endif
+#else
+#  define VH_EXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The only accepted sample rate, in Hz. */
+#define VH_SAMPLE_RATE 48000
+
+/* Result of every computing function. */
+typedef int32_t vh_status;
+#define VH_OK 0
+#define VH_ERR_NULL_POINTER 1
+#define VH_ERR_INVALID_ARGUMENT 2
+#define VH_ERR_INVALID_SAMPLE_RATE 3
+#define VH_ERR_INVALID_SOUND_FIELD 4
+#define VH_ERR_NON_FINITE_INPUT 5
+#define VH_ERR_INPUT_TOO_SHORT 6
+#define VH_ERR_OUTPUT_TOO_SMALL 7
+#define VH_ERR_SIZE_OVERFLOW 8
+#define VH_ERR_ALLOCATION 9
+#define VH_ERR_NUMERICAL 10
+
+/* Sound field of the listener: frontal free field or diffuse field. */
+typedef int32_t vh_sound_field;
+#define VH_SOUND_FIELD_FREE 0
+#define VH_SOUND_FIELD_DIFFUSE 1
+
+/* ---------------------------------------------------------------------------
+ * Library information
+ * ------------------------------------------------------------------------- */
+
+/* The interface number (1). It changes only when the interface changes. */
+VH_EXPORT int32_t vh_abi_version(void);
+
+/* The library version, "0.2.2". Static storage; never free it. */
+VH_EXPORT const char* vh_version_string(void);
+
+/* The message text of a status code, e.g. "null pointer"; "unknown status"
+ * for any value outside 0..10. Static storage; never free it. */
+VH_EXPORT const char* vh_status_string(int32_t status);
+
+/* The critical-band-rate axis of every 240-value specific-loudness array:
+ * entry i is 0.1 * (i + 1) Bark (0.1 ... 24.0). Static storage. */
+VH_EXPORT const double* vh_bark_axis(void);
+
+/* The 28 third-octave centre frequencies in Hz (25 ... 12500) that order
+ * every 28-value band-level array. Static storage. */
+VH_EXPORT const double* vh_third_octave_centres_hz(void);
+
+/* ---------------------------------------------------------------------------
+ * Loudness after ISO 532-1 (Zwicker method)
+ * ------------------------------------------------------------------------- */
+
+/* Stationary loudness from 28 third-octave band levels.
+ *   levels:   28 levels in dB re (20 uPa)^2, ordered as
+ *             vh_third_octave_centres_hz().
+ *   loudness: out, total loudness in sone.
+ *   specific: optional out, 240 values in sone/Bark on vh_bark_axis().
+ * Checks, in order: levels or loudness null -> VH_ERR_NULL_POINTER;
+ * level_count != 28 -> VH_ERR_INVALID_ARGUMENT; sound_field not 0 or 1 ->
+ * VH_ERR_INVALID_SOUND_FIELD; specific/specific_len mismatch (non-null with
+ * fewer than 240, or null with a non-zero length) -> VH_ERR_OUTPUT_TOO_SMALL;
+ * then band by band: a non-finite level -> VH_ERR_NON_FINITE_INPUT, a level
+ * above 120 dB in one of the eleven bands 25...250 Hz ->
+ * VH_ERR_INVALID_ARGUMENT; a non-finite result -> VH_ERR_NUMERICAL. */
+VH_EXPORT vh_status vh_loudness_from_levels(const double* levels, size_t level_count,
+                                            vh_sound_field sound_field, double* loudness,
+                                            double* specific, size_t specific_len);
+
+/* Stationary loudness of a whole signal (pascal, 48 kHz, at least 256
+ * samples), measured with the third-octave filter bank.
+ *   loudness: out, total loudness in sone.
+ *   specific: optional out, 240 values in sone/Bark on vh_bark_axis().
+ * Checks, in order: loudness null -> VH_ERR_NULL_POINTER; sound_field ->
+ * VH_ERR_INVALID_SOUND_FIELD; specific/specific_len mismatch ->
+ * VH_ERR_OUTPUT_TOO_SMALL; samples null -> VH_ERR_NULL_POINTER; count 0 ->
+ * VH_ERR_INPUT_TOO_SHORT; rate -> VH_ERR_INVALID_SAMPLE_RATE; count above
+ * 2^60 - 1 -> VH_ERR_SIZE_OVERFLOW; a NaN or infinite sample ->
+ * VH_ERR_NON_FINITE_INPUT; count < 256 -> VH_ERR_INPUT_TOO_SHORT; then the
+ * checks of vh_loudness_from_levels on the measured levels (a level above
+ * 120 dB in the bands up to 250 Hz -> VH_ERR_INVALID_ARGUMENT). */
+VH_EXPORT vh_status vh_loudness_stationary(const double* samples, size_t count,
+                                           int32_t sample_rate, vh_sound_field sound_field,
+                                           double* loudness, double* specific,
+                                           size_t specific_len);
+
+/* Number of frames F = (count - 1) / 96 + 1 that vh_loudness_time produces
+ * (one frame every 2 ms). Checks, in order: frames null ->
+ * VH_ERR_NULL_POINTER; rate -> VH_ERR_INVALID_SAMPLE_RATE; count above
+ * 2^60 - 1 -> VH_ERR_SIZE_OVERFLOW; count 0 -> VH_ERR_INPUT_TOO_SHORT. */
+VH_EXPORT vh_status vh_loudness_time_frame_count(size_t count, int32_t sample_rate,
+                                                 size_t* frames);
+
+/* Time-varying loudness: one frame every 96 samples (2 ms), frame f at
+ * sample 96 * f.
+ *   loudness: out, F values in sone (loudness_len >= F).
+ *   specific: out, F * 240 values in sone/Bark, frame-major: frame f at
+ *             specific[240 * f ... 240 * f + 239] (specific_len >= 240 * F).
+ *   frames:   out, F on success; set to 0 as soon as it is known to be
+ *             non-null, and to F when VH_ERR_OUTPUT_TOO_SMALL is returned.
+ * Checks, in order: frames null -> VH_ERR_NULL_POINTER; rate ->
+ * VH_ERR_INVALID_SAMPLE_RATE; count above 2^60 - 1 -> VH_ERR_SIZE_OVERFLOW;
+ * count 0 -> VH_ERR_INPUT_TOO_SHORT; sound_field ->
+ * VH_ERR_INVALID_SOUND_FIELD; loudness or specific null ->
+ * VH_ERR_NULL_POINTER; size overflow -> VH_ERR_SIZE_OVERFLOW; outputs too
+ * short -> VH_ERR_OUTPUT_TOO_SMALL; samples null -> VH_ERR_NULL_POINTER; a
+ * non-finite sample -> VH_ERR_NON_FINITE_INPUT; VH_ERR_ALLOCATION;
+ * VH_ERR_NUMERICAL. */
+VH_EXPORT vh_status vh_loudness_time(const double* samples, size_t count, int32_t sample_rate,
+                                     vh_sound_field sound_field, double* loudness,
+                                     size_t loudness_len, double* specific, size_t specific_len,
+                                     size_t* frames);
+
+/* ---------------------------------------------------------------------------
+ * Sharpness after DIN 45692
+ * ------------------------------------------------------------------------- */
+
+/* Sharpness in acum of a 240-value specific-loudness pattern (sone/Bark on
+ * vh_bark_axis(), as written by the loudness functions). All zeros give 0.
+ * Checks, in order: specific or sharpness null -> VH_ERR_NULL_POINTER;
+ * specific_len != 240 -> VH_ERR_INVALID_ARGUMENT; then entry by entry: not
+ * finite -> VH_ERR_NON_FINITE_INPUT, negative -> VH_ERR_INVALID_ARGUMENT;
+ * a non-finite or negative result -> VH_ERR_NUMERICAL. */
+VH_EXPORT vh_status vh_sharpness_din(const double* specific, size_t specific_len,
+                                     double* sharpness);
+
+/* ---------------------------------------------------------------------------
+ * Roughness after Daniel and Weber, tonality after Aures
+ * ------------------------------------------------------------------------- */
+
+/* Roughness in asper, one value per 200 ms frame (9600 samples), frames
+ * 100 ms (4800 samples) apart: (count - 9600) / 4800 + 1 values.
+ *   roughness:    out, capacity roughness_len values.
+ *   frames:       out, written only on VH_OK and on VH_ERR_OUTPUT_TOO_SMALL
+ *                 (then it holds the required count).
+ * Checks, in order: samples, roughness or frames null -> VH_ERR_NULL_POINTER;
+ * rate -> VH_ERR_INVALID_SAMPLE_RATE; count above 2147483647 ->
+ * VH_ERR_SIZE_OVERFLOW; count < 9600 -> VH_ERR_INPUT_TOO_SHORT;
+ * roughness_len below the frame count -> VH_ERR_OUTPUT_TOO_SMALL; a
+ * non-finite sample -> VH_ERR_NON_FINITE_INPUT; VH_ERR_SIZE_OVERFLOW;
+ * VH_ERR_ALLOCATION; VH_ERR_NUMERICAL. */
+VH_EXPORT vh_status vh_roughness_dw(const double* samples, size_t count, int32_t sample_rate,
+                                    double* roughness, size_t roughness_len, size_t* frames);
+
+/* Number of values vh_roughness_dw produces for count samples. Checks, in
+ * order: frames null -> VH_ERR_NULL_POINTER; rate ->
+ * VH_ERR_INVALID_SAMPLE_RATE; count above 2147483647 ->
+ * VH_ERR_SIZE_OVERFLOW; count < 9600 -> VH_ERR_INPUT_TOO_SHORT. */
+VH_EXPORT vh_status vh_roughness_frame_count(size_t count, int32_t sample_rate,
+                                             size_t* frames);
+
+/* Tonality after Aures (0 ... 1), one value per 250 ms frame (12000
+ * samples), frames 125 ms (6000 samples) apart: (count - 12000) / 6000 + 1
+ * values.
+ *   tonality: out, capacity tonality_len values.
+ *   frames:   out, written only on VH_OK and on VH_ERR_OUTPUT_TOO_SMALL.
+ * Checks, in order: samples, tonality or frames null -> VH_ERR_NULL_POINTER;
+ * rate -> VH_ERR_INVALID_SAMPLE_RATE; count above 2147483647 ->
+ * VH_ERR_SIZE_OVERFLOW; count < 12000 -> VH_ERR_INPUT_TOO_SHORT;
+ * sound_field -> VH_ERR_INVALID_SOUND_FIELD; tonality_len below the frame
+ * count -> VH_ERR_OUTPUT_TOO_SMALL; a non-finite sample ->
+ * VH_ERR_NON_FINITE_INPUT; VH_ERR_SIZE_OVERFLOW; VH_ERR_ALLOCATION;
+ * VH_ERR_NUMERICAL. The loudness of each frame is measured with the
+ * third-octave bank, so a frame whose bands up to 250 Hz exceed 120 dB makes
+ * the whole call fail with VH_ERR_NUMERICAL. */
+VH_EXPORT vh_status vh_tonality_aures(const double* samples, size_t count, int32_t sample_rate,
+                                      vh_sound_field sound_field, double* tonality,
+                                      size_t tonality_len, size_t* frames);
+
+/* Number of values vh_tonality_aures produces for count samples. Checks, in
+ * order: frames null -> VH_ERR_NULL_POINTER; rate ->
+ * VH_ERR_INVALID_SAMPLE_RATE; count above 2147483647 ->
+ * VH_ERR_SIZE_OVERFLOW; count < 12000 -> VH_ERR_INPUT_TOO_SHORT. */
+VH_EXPORT vh_status vh_tonality_frame_count(size_t count, int32_t sample_rate,
+                                            size_t* frames);
+
+/* ---------------------------------------------------------------------------
+ * Tonality and roughness with the hearing model of ECMA-418-2
+ * (53 bands, band b at 0.5 * (b + 1) Bark)
+ * ------------------------------------------------------------------------- */
+
+/* Tonality analysis with the ECMA-418-2 hearing model, c = ceil(count / 256)
+ * + 1 frames, frame k at k * 256 / 48000 s. Needs at least 14592 samples.
+ *   out: at least 265 * c doubles: five planes of 53 * c values, plane s at
+ *        offset 53 * c * s, frame k and band b at 53 * k + b inside a plane:
+ *        0 tonal specific loudness (sone_HMS/Bark_HMS), 1 noise specific
+ *        loudness (sone_HMS/Bark_HMS), 2 tonal frequency (Hz), 3 specific
+ *        tonality (tu_HMS/Bark_HMS), 4 combined specific loudness
+ *        (sone_HMS/Bark_HMS).
+ *   frames: out; set to 0 once known to be non-null, to c once the sizes
+ *        are checked (it then keeps c, also on later failures).
+ * Checks, in order: frames null -> VH_ERR_NULL_POINTER; rate ->
+ * VH_ERR_INVALID_SAMPLE_RATE; sound_field -> VH_ERR_INVALID_SOUND_FIELD; out
+ * null -> VH_ERR_NULL_POINTER; count < 14592 -> VH_ERR_INPUT_TOO_SHORT;
+ * count too large -> VH_ERR_SIZE_OVERFLOW; out_capacity < 265 * c ->
+ * VH_ERR_OUTPUT_TOO_SMALL; samples null -> VH_ERR_NULL_POINTER; a non-finite
+ * sample -> VH_ERR_NON_FINITE_INPUT; VH_ERR_ALLOCATION; VH_ERR_SIZE_OVERFLOW;
+ * VH_ERR_NUMERICAL. */
+VH_EXPORT vh_status vh_ecma_tonal_analysis(const double* samples, size_t count,
+                                           int32_t sample_rate, vh_sound_field sound_field,
+                                           double* out, size_t out_capacity, size_t* frames);
+
+/* Number of frames c of vh_ecma_tonal_analysis. Checks, in order: frames
+ * null -> VH_ERR_NULL_POINTER (else *frames = 0); rate ->
+ * VH_ERR_INVALID_SAMPLE_RATE; count < 14592 -> VH_ERR_INPUT_TOO_SHORT;
+ * count too large -> VH_ERR_SIZE_OVERFLOW. */
+VH_EXPORT vh_status vh_ecma_tonal_frame_count(size_t count, int32_t sample_rate,
+                                              size_t* frames);
+
+/* Specific roughness with the ECMA-418-2 hearing model in asper_HMS/Bark_HMS,
+ * h = floor(count / 960) + 1 frames at 50 Hz, frame k at k / 50 s. Needs at
+ * least 15360 samples.
+ *   out:    at least 53 * h doubles, frame k and band b at 53 * k + b.
+ *   frames: out; set to 0 once known to be non-null, to h once the sizes
+ *           are checked (it then keeps h, also on later failures).
+ * Checks, in order: frames null -> VH_ERR_NULL_POINTER; rate ->
+ * VH_ERR_INVALID_SAMPLE_RATE; sound_field -> VH_ERR_INVALID_SOUND_FIELD; out
+ * null -> VH_ERR_NULL_POINTER; count < 15360 -> VH_ERR_INPUT_TOO_SHORT;
+ * count too large -> VH_ERR_SIZE_OVERFLOW; out_capacity < 53 * h ->
+ * VH_ERR_OUTPUT_TOO_SMALL; VH_ERR_SIZE_OVERFLOW; samples null ->
+ * VH_ERR_NULL_POINTER; a non-finite sample -> VH_ERR_NON_FINITE_INPUT;
+ * VH_ERR_ALLOCATION; VH_ERR_NUMERICAL. */
+VH_EXPORT vh_status vh_roughness_ecma(const double* samples, size_t count, int32_t sample_rate,
+                                      vh_sound_field sound_field, double* out,
+                                      size_t out_capacity, size_t* frames);
+
+/* Number of frames h of vh_roughness_ecma. Checks, in order: frames null ->
+ * VH_ERR_NULL_POINTER (else *frames = 0); rate ->
+ * VH_ERR_INVALID_SAMPLE_RATE; count < 15360 -> VH_ERR_INPUT_TOO_SHORT;
+ * count too large -> VH_ERR_SIZE_OVERFLOW. */
+VH_EXPORT vh_status vh_ecma_roughness_frame_count(size_t count, int32_t sample_rate,
+                                                  size_t* frames);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* VARNHOLT_H */
