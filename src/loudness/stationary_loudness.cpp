@@ -1,0 +1,79 @@
+// Stationary loudness after Zwicker, from 28 given third-octave levels or from
+// the levels the filter bank measures over a whole signal.
+#include <cstddef>
+#include <cstring>
+
+#include "core/axes.h"
+#include "core/boundary.h"
+#include "core/checks.h"
+#include "loudness/core_loudness.h"
+#include "loudness/specific_loudness.h"
+#include "loudness/third_octave.h"
+
+namespace varnholt {
+namespace {
+
+// The low-band weighting covers levels up to 120 dB in the bands 25...250 Hz.
+constexpr double LOW_BAND_MAX_LEVEL_DB = 120.0;
+constexpr std::size_t LOW_BAND_COUNT = 11;
+
+// Loudness of 28 levels whose count, sound field and output sizes are already
+// checked: the level checks band by band, then core loudness, pattern and
+// total; loudness and specific (optional) are written only on success.
+vh_status loudness_from_checked_levels(const double* levels, vh_sound_field sound_field,
+                                       double* loudness, double* specific) noexcept {
+  for (std::size_t i = 0; i < THIRD_OCTAVE_BAND_COUNT; ++i) {
+    if (!is_finite_value(levels[i])) return VH_ERR_NON_FINITE_INPUT;
+    if (i < LOW_BAND_COUNT && levels[i] > LOW_BAND_MAX_LEVEL_DB) return VH_ERR_INVALID_ARGUMENT;
+  }
+  double core[CORE_LOUDNESS_LENGTH];
+  core_loudness(levels, sound_field, core);
+  for (double value : core) {
+    if (!is_finite_value(value)) return VH_ERR_NUMERICAL;
+  }
+  double pattern[SPECIFIC_LOUDNESS_LENGTH];
+  const double total = specific_loudness_from_core(core, pattern);
+  if (!is_finite_value(total)) return VH_ERR_NUMERICAL;
+  *loudness = total;
+  if (specific != nullptr) std::memcpy(specific, pattern, sizeof pattern);
+  return VH_OK;
+}
+
+}  // namespace
+}  // namespace varnholt
+
+extern "C" VH_EXPORT vh_status vh_loudness_from_levels(const double* levels, size_t level_count,
+                                                       vh_sound_field sound_field, double* loudness,
+                                                       double* specific, size_t specific_len) {
+  using namespace varnholt;
+  return guarded_call([&]() -> vh_status {
+    if (levels == nullptr || loudness == nullptr) return VH_ERR_NULL_POINTER;
+    if (level_count != THIRD_OCTAVE_BAND_COUNT) return VH_ERR_INVALID_ARGUMENT;
+    if (!is_valid_sound_field(sound_field)) return VH_ERR_INVALID_SOUND_FIELD;
+    if (!optional_output_fits(specific, specific_len, SPECIFIC_LOUDNESS_LENGTH)) {
+      return VH_ERR_OUTPUT_TOO_SMALL;
+    }
+    return loudness_from_checked_levels(levels, sound_field, loudness, specific);
+  });
+}
+
+extern "C" VH_EXPORT vh_status vh_loudness_stationary(const double* samples, size_t count,
+                                                      int32_t sample_rate,
+                                                      vh_sound_field sound_field, double* loudness,
+                                                      double* specific, size_t specific_len) {
+  using namespace varnholt;
+  return guarded_call([&]() -> vh_status {
+    if (loudness == nullptr) return VH_ERR_NULL_POINTER;
+    if (!is_valid_sound_field(sound_field)) return VH_ERR_INVALID_SOUND_FIELD;
+    if (!optional_output_fits(specific, specific_len, SPECIFIC_LOUDNESS_LENGTH)) {
+      return VH_ERR_OUTPUT_TOO_SMALL;
+    }
+    const vh_status signal_status = validate_signal(samples, count, sample_rate);
+    if (signal_status != VH_OK) return signal_status;
+    if (count < THIRD_OCTAVE_MIN_COUNT) return VH_ERR_INPUT_TOO_SHORT;
+    double levels[THIRD_OCTAVE_BAND_COUNT];
+    const vh_status level_status = third_octave_signal_levels(samples, count, levels);
+    if (level_status != VH_OK) return level_status;
+    return loudness_from_checked_levels(levels, sound_field, loudness, specific);
+  });
+}

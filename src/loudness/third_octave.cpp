@@ -1,0 +1,91 @@
+// Third-octave filter bank at 48 kHz and the band levels of a signal or block:
+// each band is a cascade of three biquads (a sixth-order band-pass), whose
+// output power is averaged and expressed in dB re (2e-5 Pa)^2.
+#include "loudness/third_octave.h"
+
+#include <array>
+#include <cmath>
+
+#include "core/checks.h"
+#include "loudness/third_octave_bank.h"
+
+namespace varnholt {
+
+double third_octave_filter_step(ThirdOctaveFilterState& state, std::size_t band,
+                                double x) noexcept {
+  double u = x;
+  for (std::size_t s = 0; s < THIRD_OCTAVE_SECTIONS; ++s) {
+    const double gain = s == 0 ? THIRD_OCTAVE_BANK.gain[band] : 1.0;
+    const double w1 = state.w1[s];
+    const double w2 = state.w2[s];
+    const double w0 = gain * u - THIRD_OCTAVE_BANK.a1[s][band] * w1 -
+                      THIRD_OCTAVE_BANK.a2[s][band] * w2;
+    u = SECTION_B0[s] * w0 + SECTION_B1[s] * w1 + SECTION_B2[s] * w2;
+    state.w2[s] = w1;
+    state.w1[s] = w0;
+  }
+  return u;
+}
+
+double third_octave_level_from_mean_square(double mean_square) noexcept {
+  return 10.0 * (std::log10(mean_square + BAND_LEVEL_FLOOR) - std::log10(LEVEL_REFERENCE_PA2));
+}
+
+namespace {
+
+// The squared outputs of the bank summed per band; the filters run over every
+// sample, the squares count from sample `settle_count` on. All bands advance
+// together (one vector operation per band group) while each band sees exactly
+// the operations of its own pass over the signal.
+vh_status sum_band_powers(const double* samples, std::uint64_t count, std::uint64_t settle_count,
+                          std::array<double, THIRD_OCTAVE_BAND_COUNT>& sums) noexcept {
+  ThirdOctaveBankState bank;
+  sums.fill(0.0);
+  // A running sum of squares only grows, and once infinite or NaN it never
+  // becomes finite again: testing it after each chunk instead of each sample
+  // gives the same verdict.
+  constexpr std::uint64_t CHUNK = 4096;
+  for (std::uint64_t start = 0; start < count; start += CHUNK) {
+    const std::uint64_t end = count - start < CHUNK ? count : start + CHUNK;
+    for (std::uint64_t j = start; j < end; ++j) {
+      double y[THIRD_OCTAVE_BAND_COUNT];
+      bank.step(samples[j], y);
+      if (j >= settle_count) {
+        for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) sums[k] += y[k] * y[k];
+      }
+    }
+    for (double sum : sums) {
+      if (!is_finite_value(sum)) return VH_ERR_NUMERICAL;
+    }
+  }
+  return VH_OK;
+}
+
+vh_status band_levels(const double* samples, std::uint64_t count, std::uint64_t settle_count,
+                      double* out) noexcept {
+  std::array<double, THIRD_OCTAVE_BAND_COUNT> sums;
+  const vh_status status = sum_band_powers(samples, count, settle_count, sums);
+  if (status != VH_OK) return status;
+  const double n = static_cast<double>(count - settle_count);
+  for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
+    out[k] = third_octave_level_from_mean_square(sums[k] / n);
+  }
+  return VH_OK;
+}
+
+}  // namespace
+
+vh_status third_octave_signal_levels(const double* samples, std::uint64_t count,
+                                     double* out) noexcept {
+  return band_levels(samples, count, 0, out);
+}
+
+vh_status third_octave_block_levels(const double* samples, std::uint64_t count,
+                                    std::uint64_t settle_count, double* out) noexcept {
+  if (samples == nullptr || out == nullptr) return VH_ERR_NULL_POINTER;
+  if (count < THIRD_OCTAVE_MIN_COUNT) return VH_ERR_INPUT_TOO_SHORT;
+  if (settle_count >= count) return VH_ERR_INVALID_ARGUMENT;
+  return band_levels(samples, count, settle_count, out);
+}
+
+}  // namespace varnholt

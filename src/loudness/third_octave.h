@@ -1,0 +1,49 @@
+// Digital third-octave filter bank at 48 kHz (25 Hz to 12.5 kHz, 28 bands) and
+// the band levels it yields, in dB re (2e-5 Pa)^2.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/axes.h"
+#include "varnholt.h"
+
+namespace varnholt {
+
+// Shortest signal or block the band levels are formed from.
+inline constexpr std::uint64_t THIRD_OCTAVE_MIN_COUNT = 256;
+
+// Mean square in Pa^2 added before the logarithm, so a silent band reads
+// -26.0206 dB instead of minus infinity.
+inline constexpr double BAND_LEVEL_FLOOR = 1e-12;
+
+// Delay values of one band's three second-order sections: w1 is the previous
+// intermediate value, w2 the one before. Zero at the start of a computation.
+struct ThirdOctaveFilterState {
+  double w1[3] = {0.0, 0.0, 0.0};
+  double w2[3] = {0.0, 0.0, 0.0};
+};
+
+// Advances band `band` (0..27) by one input sample x in Pa and returns the
+// band's output sample.
+double third_octave_filter_step(ThirdOctaveFilterState& state, std::size_t band, double x) noexcept;
+
+// Band level in dB re (2e-5 Pa)^2 of a mean square in Pa^2.
+double third_octave_level_from_mean_square(double mean_square) noexcept;
+
+// Levels of a whole signal of count >= 256 samples into out[28], every band
+// starting from a zero state. VH_ERR_NUMERICAL (out untouched) when a running
+// sum of squares stops being finite.
+vh_status third_octave_signal_levels(const double* samples, std::uint64_t count,
+                                     double* out) noexcept;
+
+// Levels of a block into out[28]: the filters run over all count samples but
+// only the squares from index settle_count on are averaged. Checks in order:
+// samples or out null -> VH_ERR_NULL_POINTER; count < 256 ->
+// VH_ERR_INPUT_TOO_SHORT; settle_count >= count -> VH_ERR_INVALID_ARGUMENT;
+// a non-finite running sum -> VH_ERR_NUMERICAL. The samples are assumed
+// finite; out is written only on VH_OK.
+vh_status third_octave_block_levels(const double* samples, std::uint64_t count,
+                                    std::uint64_t settle_count, double* out) noexcept;
+
+}  // namespace varnholt
