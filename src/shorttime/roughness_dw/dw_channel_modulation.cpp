@@ -1,0 +1,122 @@
+// Roughness model, second stage: channel signals, weighted envelopes and
+// modulation depths.
+#include "shorttime/roughness_dw/dw_channel_modulation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "core/checks.h"
+
+namespace varnholt {
+
+namespace {
+
+std::size_t index(int i) { return static_cast<std::size_t>(i); }
+
+// Writes channel q's spectrum from its share of every line; returns whether
+// any bin became non-zero (a channel no line reaches carries no signal).
+bool synthesise_channel_spectrum(const DwFrameExcitation& frame, int q,
+                                 std::complex<double>* spectrum) {
+  bool any = false;
+  for (int j = 0; j < frame.component_count; ++j) {
+    const double u = component_share(frame, j, q);
+    if (u == 0.0) continue;
+    const int k = frame.component_bin[index(j)];
+    spectrum[k] += std::complex<double>(u * frame.re[index(k)], u * frame.im[index(k)]);
+    any = true;
+  }
+  return any;
+}
+
+void clear_channel_spectrum(const DwFrameExcitation& frame, std::complex<double>* spectrum) {
+  for (int j = 0; j < frame.component_count; ++j) spectrum[frame.component_bin[index(j)]] = 0.0;
+}
+
+// Rectified channel signal |e| = |2 Re(inverse transform)| from the one-sided
+// spectrum; returns its sum.
+double rectified_channel_signal(const std::complex<double>* spectrum, int n, ComplexFft& fft,
+                                std::complex<double>* buffer, double* rectified) {
+  fft.backward(spectrum, buffer, 1.0 / n);
+  const double twice_n = 2.0 * n;
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) {
+    rectified[i] = std::fabs(twice_n * buffer[i].real());
+    sum += rectified[i];
+  }
+  return sum;
+}
+
+// Envelope without its mean, band-passed by the channel's modulation
+// weighting; writes h and returns its energy sum.
+double weighted_envelope(const double* rectified, double mean, const double* weights, int n,
+                         ComplexFft& fft, std::complex<double>* buffer, double* h) {
+  for (int i = 0; i < n; ++i) buffer[i] = {rectified[i] - mean, 0.0};
+  fft.forward(buffer, buffer, 1.0);
+  for (int b = 0; b < n; ++b) {
+    buffer[b] = {buffer[b].real() * weights[b], buffer[b].imag() * weights[b]};
+  }
+  fft.backward(buffer, buffer, 1.0 / n);
+  double energy = 0.0;
+  for (int i = 0; i < n; ++i) {
+    h[i] = 2.0 * buffer[i].real();
+    energy += h[i] * h[i];
+  }
+  return energy;
+}
+
+}  // namespace
+
+DwChannelWork::DwChannelWork(int n)
+    : spectrum(index(n)),
+      buffer(index(n)),
+      rectified(index(n)),
+      weighted_envelopes(index(n) * DW_CHANNEL_COUNT) {}
+
+double component_share(const DwFrameExcitation& frame, int j, int q) {
+  const int number = q + 1;
+  const int hi = frame.upper_channel[index(j)];
+  if (frame.lower_channel[index(j)] == number || hi == number) return 1.0;
+  // A channel above the line takes the relative excitation of its lower
+  // neighbour, a channel below it that of its upper neighbour.
+  const double a = frame.component_magnitude[index(j)];
+  double u = 0.0;
+  if (q >= 1 && a > 0.0) u = frame.excitation_at(j, q - 1) / a;
+  if (q <= DW_CHANNEL_COUNT - 2 && hi > number && a > 0.0) u = frame.excitation_at(j, q + 1) / a;
+  return u;
+}
+
+bool analyse_channels(const DwSpectrumTables& tables, const DwFrameExcitation& frame,
+                      const std::vector<double>& modulation_weights, ComplexFft& fft,
+                      DwChannelWork& work) {
+  const int n = tables.n;
+  bool finite = true;
+  for (int q = 0; q < DW_CHANNEL_COUNT; ++q) {
+    double* h = work.weighted_envelopes.data() + index(q) * index(n);
+    double& depth = work.depth[index(q)];
+    depth = 0.0;
+    if (!synthesise_channel_spectrum(frame, q, work.spectrum.data())) {
+      // No line reaches the channel: its signal, envelope and depth are zero.
+      std::fill(h, h + n, 0.0);
+      continue;
+    }
+    const double sum = rectified_channel_signal(work.spectrum.data(), n, fft, work.buffer.data(),
+                                                work.rectified.data());
+    clear_channel_spectrum(frame, work.spectrum.data());
+    const double mean = sum / n;
+    const double energy = weighted_envelope(work.rectified.data(), mean,
+                                            modulation_weights.data() + index(q) * index(n), n, fft,
+                                            work.buffer.data(), h);
+    if (!is_finite_value(sum) || !is_finite_value(energy)) {
+      finite = false;
+      continue;
+    }
+    if (mean > 0.0) {
+      const double rms = std::sqrt(energy / n);
+      depth = std::min(rms / mean, 1.0);
+    }
+  }
+  return finite;
+}
+
+}  // namespace varnholt

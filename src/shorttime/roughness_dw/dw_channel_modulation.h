@@ -1,0 +1,45 @@
+// Roughness model, second stage: each channel's signal rebuilt from its share
+// of the audible lines, its envelope band-passed over modulation frequency,
+// and the envelope's modulation depth.
+#ifndef VARNHOLT_SHORTTIME_ROUGHNESS_DW_DW_CHANNEL_MODULATION_H
+#define VARNHOLT_SHORTTIME_ROUGHNESS_DW_DW_CHANNEL_MODULATION_H
+
+#include <array>
+#include <complex>
+#include <vector>
+
+#include "core/fft.h"
+#include "shorttime/roughness_dw/dw_excitation.h"
+
+namespace varnholt {
+
+// Working memory of the channel loop, made once per call and reused for
+// every channel of every frame.
+struct DwChannelWork {
+  std::vector<std::complex<double>> spectrum;    // channel spectrum; zero except at line bins
+  std::vector<std::complex<double>> buffer;      // transform output, N
+  std::vector<double> rectified;                 // |e|, the rectified channel signal, N
+  std::vector<double> weighted_envelopes;        // h: 47 rows of N
+  std::array<double, DW_CHANNEL_COUNT> depth{};  // modulation depth m_q
+
+  explicit DwChannelWork(int n);
+  const double* envelope(int channel, int n) const {
+    return weighted_envelopes.data() +
+           static_cast<std::size_t>(channel) * static_cast<std::size_t>(n);
+  }
+};
+
+// Share u of line j in channel q: 1 in the channels bracketing the line,
+// otherwise the relative excitation of the neighbouring channel nearer the line.
+double component_share(const DwFrameExcitation& frame, int j, int q);
+
+// Analyses every channel of the frame: fills the weighted envelopes h_q and
+// depths m_q of work. False when an envelope sum is not finite (all channels
+// are still analysed).
+bool analyse_channels(const DwSpectrumTables& tables, const DwFrameExcitation& frame,
+                      const std::vector<double>& modulation_weights, ComplexFft& fft,
+                      DwChannelWork& work);
+
+}  // namespace varnholt
+
+#endif

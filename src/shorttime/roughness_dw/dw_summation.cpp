@@ -1,0 +1,67 @@
+// Roughness model, last stage: envelope correlations and summation into asper.
+#include "shorttime/roughness_dw/dw_summation.h"
+
+#include <cmath>
+#include <cstddef>
+
+#include "core/checks.h"
+
+namespace varnholt {
+
+namespace {
+
+// Scales the weighted sum of squared, correlation-weighted depths so that a
+// 1 kHz tone of 60 dB, fully modulated at 70 Hz, reads 1 asper.
+constexpr double DW_CALIBRATION = 0.4969205831462427;
+
+double mean_of(const double* x, int n) {
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) sum += x[i];
+  return sum / n;
+}
+
+}  // namespace
+
+bool envelope_correlations(const DwChannelWork& work, int n, DwCorrelations& k) {
+  for (int i = 0; i < DW_CORRELATION_COUNT; ++i) {
+    const double* x = work.envelope(i, n);
+    const double* y = work.envelope(i + 2, n);
+    const double mean_x = mean_of(x, n);
+    const double mean_y = mean_of(y, n);
+    double sxx = 0.0;
+    double syy = 0.0;
+    double sxy = 0.0;
+    for (int t = 0; t < n; ++t) {
+      const double dx = x[t] - mean_x;
+      const double dy = y[t] - mean_y;
+      sxx += dx * dx;
+      syy += dy * dy;
+      sxy += dx * dy;
+    }
+    const double d = std::sqrt(syy * sxx);
+    if (!is_finite_value(d)) return false;
+    // Signed: envelopes in opposite phase reduce roughness as much as
+    // envelopes in phase raise it.
+    k[static_cast<std::size_t>(i)] = d > 0.0 ? sxy / d : 0.0;
+  }
+  return true;
+}
+
+bool sum_roughness(const DwChannelWork& work, const DwCorrelations& k,
+                   const std::vector<double>& channel_weight, double* roughness) {
+  double total = 0.0;
+  for (int q = 0; q < DW_CHANNEL_COUNT; ++q) {
+    // Depth times the correlation with the channel 1 Bark below and 1 Bark
+    // above, where such a channel exists.
+    double product = work.depth[static_cast<std::size_t>(q)];
+    if (q >= 2) product *= k[static_cast<std::size_t>(q - 2)];
+    if (q < DW_CORRELATION_COUNT) product *= k[static_cast<std::size_t>(q)];
+    const double contribution = channel_weight[static_cast<std::size_t>(q)] * (product * product);
+    total += contribution * DW_CALIBRATION;
+  }
+  if (!is_finite_value(total)) return false;
+  *roughness = 0.5 * total;
+  return true;
+}
+
+}  // namespace varnholt
