@@ -1,0 +1,69 @@
+// Piecewise cubic Hermite interpolation with Fritsch-Carlson slopes: between
+// blocks the curve never overshoots the data, so a steady roughness stays
+// steady and a local extremum stays where the blocks put it.
+#include "ecma/roughness/pchip.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "ecma/band_scale.h"
+#include "ecma/roughness/roughness_grid.h"
+
+namespace varnholt {
+namespace {
+
+// Slope at each block time for one band (values y_v at stride 53).
+void hermite_slopes(const double* y, const double* t, std::uint64_t blocks, double* s) {
+  constexpr std::uint64_t stride = ECMA_BAND_COUNT;
+  auto width = [t](std::uint64_t v) { return t[v + 1] - t[v]; };
+  auto secant = [&](std::uint64_t v) { return (y[(v + 1) * stride] - y[v * stride]) / width(v); };
+
+  s[0] = pchip_end_slope(width(0), width(1), secant(0), secant(1));
+  for (std::uint64_t v = 1; v + 1 < blocks; ++v) {
+    const double left = secant(v - 1);
+    const double right = secant(v);
+    if (left * right <= 0.0) {
+      s[v] = 0.0;  // a local extremum or a flat stretch
+      continue;
+    }
+    // Weighted harmonic mean of the two secants.
+    const double p = 2.0 * width(v - 1) + width(v);
+    const double q = 2.0 * width(v) + width(v - 1);
+    s[v] = (p + q) / (p / right + q / left);
+  }
+  s[blocks - 1] =
+      pchip_end_slope(width(blocks - 2), width(blocks - 3), secant(blocks - 2), secant(blocks - 3));
+}
+
+}  // namespace
+
+double pchip_end_slope(double h0, double h1, double d0, double d1) noexcept {
+  const double s = ((2.0 * h0 + h1) * d0 - h0 * d1) / (h0 + h1);
+  if (s * d0 <= 0.0) return 0.0;
+  if (d0 * d1 <= 0.0 && std::fabs(s) > 3.0 * std::fabs(d0)) return 3.0 * d0;
+  return s;
+}
+
+void pchip_resample(const double* block_roughness, const double* times, std::uint64_t blocks,
+                    std::uint64_t frames, double* slopes, double* out) noexcept {
+  constexpr std::uint64_t stride = ECMA_BAND_COUNT;
+  for (std::uint64_t b = 0; b < stride; ++b) {
+    const double* y = block_roughness + b;
+    hermite_slopes(y, times, blocks, slopes);
+    std::uint64_t j = 0;
+    for (std::uint64_t k = 0; k < frames; ++k) {
+      const double tau = static_cast<double>(k) / ECMA_ROUGHNESS_FRAME_RATE_HZ;
+      while (j + 2 < blocks && times[j + 1] < tau) ++j;
+      const double w = times[j + 1] - times[j];
+      const double g = (tau - times[j]) / w;
+      const double g2 = g * g;
+      const double g3 = g2 * g;
+      const double value =
+          (2.0 * g3 - 3.0 * g2 + 1.0) * y[j * stride] + (g3 - 2.0 * g2 + g) * w * slopes[j] +
+          (3.0 * g2 - 2.0 * g3) * y[(j + 1) * stride] + (g3 - g2) * w * slopes[j + 1];
+      out[k * stride + b] = std::max(0.0, value);
+    }
+  }
+}
+
+}  // namespace varnholt
