@@ -1,0 +1,201 @@
+// Reading sound files, resampling to 48 kHz and calibrating to pascal.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+
+#include "audio_file.h"
+#include "calibration.h"
+#include "resample.h"
+#include "sound_files.h"
+#include "support/compare.h"
+#include "support/signals.h"
+
+namespace {
+
+using namespace varnholt::cli;
+using varnholt::test::TemporaryDirectory;
+using varnholt::test::write_sound_file;
+
+// Quantisation of n-bit PCM: half a step of 2 / 2^n, as libsndfile rounds.
+constexpr double PCM16_STEP = 1.0 / 32768.0;
+constexpr double PCM24_STEP = 1.0 / 8388608.0;
+// Lossy Vorbis keeps a loud sine to within a few percent of full scale.
+constexpr double VORBIS_TOLERANCE = 0.05;
+
+std::vector<std::vector<double>> stereo_test_signal(std::size_t count) {
+  std::vector<std::vector<double>> c(2, std::vector<double>(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    c[0][i] = 0.5 * std::sin(2.0 * std::numbers::pi * 440.0 * static_cast<double>(i) / 48000.0);
+    c[1][i] = -0.25 * std::sin(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(i) / 48000.0);
+  }
+  return c;
+}
+
+struct FormatCase {
+  const char* name;
+  int format;
+  double tolerance;
+};
+
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
+
+class AudioFormats : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(AudioFormats, ChannelsReadBackSeparately) {
+  const FormatCase& f = GetParam();
+  TemporaryDirectory dir;
+  const auto signal = stereo_test_signal(4800);
+  write_sound_file(dir / f.name, signal, 48000, f.format);
+  const AudioData audio = read_audio_file((dir / f.name).string());
+  ASSERT_EQ(audio.channels.size(), 2u);
+  EXPECT_EQ(audio.sample_rate_hz, 48000);
+  EXPECT_EQ(audio.frames, 4800u);
+  EXPECT_FALSE(audio.format.empty());
+  for (std::size_t c = 0; c < 2; ++c) {
+    EXPECT_TRUE(varnholt::test::arrays_near(audio.channels[c], signal[c], f.tolerance, 0.0))
+        << f.name << " channel " << c;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tool, AudioFormats,
+    ::testing::Values(FormatCase{"pcm16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, PCM16_STEP},
+                      FormatCase{"pcm24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, PCM24_STEP},
+                      FormatCase{"pcm32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 1e-9},
+                      FormatCase{"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1e-7},
+                      FormatCase{"double.wav", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 0.0},
+                      FormatCase{"pcm16.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, PCM16_STEP},
+                      FormatCase{"pcm24.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, PCM24_STEP},
+                      FormatCase{"vorbis.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, VORBIS_TOLERANCE}),
+    [](const ::testing::TestParamInfo<FormatCase>& param) {
+      std::string name = param.param.name;
+      for (char& c : name)
+        if (c == '.') c = '_';
+      return name;
+    });
+
+TEST(AudioFile, FloatingPointDataIsReadAsStoredNotNormalised) {
+  TemporaryDirectory dir;
+  const std::vector<double> loud = {250.0, -1000.0, 3.5};
+  write_sound_file(dir / "loud.wav", {loud}, 48000, SF_FORMAT_WAV | SF_FORMAT_DOUBLE);
+  EXPECT_EQ(read_audio_file((dir / "loud.wav").string()).channels[0], loud);
+}
+
+TEST(AudioFile, AWavFileInMemoryReadsLikeTheFile) {
+  TemporaryDirectory dir;
+  const auto signal = stereo_test_signal(1000);
+  write_sound_file(dir / "x.wav", signal, 44100, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  std::ifstream in(dir / "x.wav", std::ios::binary);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+  const AudioData from_memory = read_audio_bytes(bytes);
+  const AudioData from_file = read_audio_file((dir / "x.wav").string());
+  EXPECT_EQ(from_memory.sample_rate_hz, 44100);
+  EXPECT_EQ(from_memory.channels, from_file.channels);
+}
+
+// Each unusable input gives an InputError whose text names the reason.
+TEST(AudioFile, UnusableInputsAreRefusedWithTheirReason) {
+  TemporaryDirectory dir;
+  varnholt::test::write_text_file(dir / "empty.wav", "");
+  varnholt::test::write_text_file(dir / "notes.txt", "these are not samples\n");
+  write_sound_file(dir / "no_samples.wav", {std::vector<double>{}}, 48000,
+                   SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+  const struct {
+    std::string path;
+    std::string reason;
+  } cases[] = {
+      {(dir / "missing.wav").string(), "no such file"},
+      {dir.path().string(), "is a directory"},
+      {(dir / "empty.wav").string(), "empty file"},
+      {(dir / "notes.txt").string(), "not an audio file"},
+      {(dir / "no_samples.wav").string(), "no audio samples"},
+  };
+  for (const auto& c : cases) {
+    try {
+      read_audio_file(c.path);
+      ADD_FAILURE() << c.path << " was accepted";
+    } catch (const InputError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+      EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos) << "one line only";
+    }
+  }
+  EXPECT_THROW(read_audio_bytes({}), InputError);
+}
+
+TEST(Resample, A44kToneBecomesThe48kTone) {
+  // 1 s of a 1 kHz sine at 44.1 kHz against the same sine computed at
+  // 48 kHz; away from the ends the converter's error is far below 1e-6 of
+  // the amplitude (its stop band is at 32-bit precision).
+  constexpr double PASSBAND_ERROR = 1e-6;
+  const auto in = varnholt::test::tone_at_rate(1000.0, 94.0, 1.0, 44100);
+  const auto expected = varnholt::test::tone_at_rate(1000.0, 94.0, 1.0, 48000);
+  const std::vector<double> out = resample_to_analysis_rate(in, 44100);
+  ASSERT_EQ(out.size(), 48000u);
+  const std::vector<double> middle(out.begin() + 4800, out.end() - 4800);
+  const std::vector<double> reference(expected.begin() + 4800, expected.end() - 4800);
+  EXPECT_TRUE(varnholt::test::arrays_near(middle, reference, PASSBAND_ERROR * std::sqrt(2.0), 0.0));
+}
+
+TEST(Resample, LengthFollowsTheRateRatio) {
+  EXPECT_EQ(resample_to_analysis_rate(std::vector<double>(96000, 0.0), 96000).size(), 48000u);
+  EXPECT_EQ(resample_to_analysis_rate(std::vector<double>(16000, 0.0), 16000).size(), 48000u);
+  EXPECT_EQ(resample_to_analysis_rate(std::vector<double>(441, 0.0), 44100).size(), 480u);
+}
+
+TEST(Calibration, AFullScaleSineReadsTheGivenLevel) {
+  for (double level : {80.0, 94.0, 120.0, 130.5}) {
+    const double factor = pascal_per_unit_from_full_scale_spl(level);
+    // A full-scale sine has RMS 1/sqrt(2) units.
+    const double rms_pa = factor / std::sqrt(2.0);
+    EXPECT_NEAR(20.0 * std::log10(rms_pa / 2e-5), level, 1e-12) << level;
+  }
+}
+
+TEST(Calibration, ACalibratorRecordingSetsItsLevel) {
+  // A 94 dB calibrator recorded at RMS 0.25 units: 1 unit = 1.0024 Pa / 0.25.
+  TemporaryDirectory dir;
+  const auto recording =
+      varnholt::test::tone_at_rate(1000.0, 20.0 * std::log10(0.25 / 2e-5), 1.0, 48000);
+  write_sound_file(dir / "cal.wav", {recording}, 48000, SF_FORMAT_WAV | SF_FORMAT_DOUBLE);
+  CalibrationRequest request;
+  request.kind = CalibrationRequest::Kind::calibrator;
+  request.calibrator_path = (dir / "cal.wav").string();
+  request.calibrator_spl_db = 94.0;
+  const Calibration c = calibrate(request);
+  // Whole periods of the sine: its sampled RMS is exact to rounding.
+  EXPECT_NEAR(c.calibrator_rms_units, 0.25, 1e-12);
+  EXPECT_NEAR(c.pascal_per_unit, 2e-5 * std::pow(10.0, 94.0 / 20.0) / 0.25, 1e-12);
+  EXPECT_NE(c.description.find("94 dB SPL"), std::string::npos) << c.description;
+}
+
+TEST(Calibration, BadCalibratorsAreRefused) {
+  TemporaryDirectory dir;
+  write_sound_file(dir / "silent.wav", {std::vector<double>(4800, 0.0)}, 48000,
+                   SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+  CalibrationRequest request;
+  request.kind = CalibrationRequest::Kind::calibrator;
+  request.calibrator_spl_db = 94.0;
+  request.calibrator_path = (dir / "silent.wav").string();
+  EXPECT_THROW(calibrate(request), InputError);
+  request.calibrator_path = (dir / "missing.wav").string();
+  EXPECT_THROW(calibrate(request), InputError);
+  request.calibrator_path = (dir / "silent.wav").string();
+  request.calibrator_channel = 2;
+  EXPECT_THROW(calibrate(request), InputError);
+}
+
+TEST(Calibration, ScaleIsTakenAsGiven) {
+  CalibrationRequest request;
+  request.scale_pa = 0.125;
+  EXPECT_EQ(calibrate(request).pascal_per_unit, 0.125);
+  request.kind = CalibrationRequest::Kind::full_scale_spl;
+  request.full_scale_spl_db = 10000.0;  // overflows to infinity
+  EXPECT_THROW(calibrate(request), std::invalid_argument);
+}
+
+}  // namespace

@@ -1,0 +1,288 @@
+// The built program on real sound files written by the test: physics checks
+// of the whole chain (file, resampling, calibration, library, reports),
+// batches, and every kind of bad input.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+
+#include "sound_files.h"
+
+namespace {
+
+using varnholt::test::TemporaryDirectory;
+using varnholt::test::tone_at_rate;
+using varnholt::test::write_sound_file;
+
+constexpr int FLOAT_WAV = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+constexpr int DOUBLE_WAV = SF_FORMAT_WAV | SF_FORMAT_DOUBLE;
+
+// Zwicker's model puts a 1 kHz tone at 40 dB, 40 phon by definition, at
+// 1 sone; the third-octave filters and the model's tabulated curves leave a
+// few percent.
+constexpr double ONE_SONE_TOLERANCE = 0.05;
+// A 44.1 kHz recording resampled to 48 kHz must give the same loudness.
+constexpr double RESAMPLING_TOLERANCE = 0.01;
+// Equivalent calibrations differ only in the rounding of their factor.
+constexpr double CALIBRATION_ROUNDOFF = 1e-9;
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+  std::vector<std::string> error_lines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(err);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};
+
+ToolRun run_tool(const TemporaryDirectory& dir, const std::string& args,
+                 const std::string& input = "") {
+  const std::string out = (dir / "stdout.txt").string();
+  const std::string err = (dir / "stderr.txt").string();
+  std::string command =
+      std::string("'") + VARNHOLT_PROGRAM + "' " + args + " >'" + out + "' 2>'" + err + "'";
+  if (!input.empty()) command += " <'" + input + "'";
+  const int raw = std::system(command.c_str());
+  ToolRun r;
+  EXPECT_TRUE(WIFEXITED(raw)) << "the program did not exit normally: " << command;
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = varnholt::test::read_text_file(out);
+  r.err = varnholt::test::read_text_file(err);
+  return r;
+}
+
+nlohmann::json read_json(const std::filesystem::path& path) {
+  return nlohmann::json::parse(varnholt::test::read_text_file(path));
+}
+
+double stationary_loudness(const nlohmann::json& file, std::size_t channel = 0) {
+  return file["channels"][channel]["metrics"]["loudness"]["summary"]["loudness"]["value"]
+      .get<double>();
+}
+
+std::string path_of(const TemporaryDirectory& dir, const std::string& name) {
+  return (dir / name).string();
+}
+
+TEST(EndToEnd, A1kHzToneAt40dBIsOneSoneInTextAndJson) {
+  TemporaryDirectory dir;
+  write_sound_file(dir / "tone.wav", {tone_at_rate(1000.0, 40.0, 1.0, 48000)}, 48000, FLOAT_WAV);
+  const ToolRun r = run_tool(dir, "--metrics loudness --precision full --json " +
+                                      path_of(dir, "out.json") + " " + path_of(dir, "tone.wav"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::smatch m;
+  ASSERT_TRUE(
+      std::regex_search(r.out, m, std::regex("N = ([0-9.e+-]+) sone, LN = ([0-9.e+-]+) phon")))
+      << r.out;
+  const double text_sone = std::stod(m[1]);
+  EXPECT_NEAR(text_sone, 1.0, ONE_SONE_TOLERANCE);
+  EXPECT_NEAR(std::stod(m[2]), 40.0, 10.0 * std::log2(1.0 + ONE_SONE_TOLERANCE));
+  const nlohmann::json j = read_json(dir / "out.json");
+  EXPECT_EQ(stationary_loudness(j["files"][0]), text_sone);  // --precision full round-trips
+  EXPECT_EQ(j["calibration"]["pascal_per_sample_unit"], 1.0);
+  std::cout << "1 kHz, 40 dB SPL: " << text_sone << " sone\n";
+}
+
+TEST(EndToEnd, TheSameToneAt44kHzGivesTheSameLoudness) {
+  TemporaryDirectory dir;
+  write_sound_file(dir / "t48.wav", {tone_at_rate(1000.0, 40.0, 1.0, 48000)}, 48000, FLOAT_WAV);
+  write_sound_file(dir / "t44.wav", {tone_at_rate(1000.0, 40.0, 1.0, 44100)}, 44100, FLOAT_WAV);
+  const ToolRun r = run_tool(dir, "--metrics loudness --json " + path_of(dir, "out.json") + " " +
+                                      path_of(dir, "t48.wav") + " " + path_of(dir, "t44.wav"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("resampled to 48000 Hz"), std::string::npos) << r.out;
+  const nlohmann::json j = read_json(dir / "out.json");
+  EXPECT_TRUE(j["files"][0]["resampling"].is_null());
+  EXPECT_EQ(j["files"][1]["resampling"]["from_hz"], 44100);
+  const double n48 = stationary_loudness(j["files"][0]);
+  const double n44 = stationary_loudness(j["files"][1]);
+  EXPECT_NEAR(n44, n48, RESAMPLING_TOLERANCE * n48);
+  std::cout << "48 kHz: " << n48 << " sone, 44.1 kHz: " << n44 << " sone\n";
+}
+
+TEST(EndToEnd, FullScaleAndCalibratorCalibrationsMatchTheEquivalentScale) {
+  TemporaryDirectory dir;
+  // A 1 kHz tone at RMS 0.1 units and a calibrator recording at RMS 0.3 units.
+  const auto units = [](double rms) { return 20.0 * std::log10(rms / 2e-5); };
+  write_sound_file(dir / "x.wav", {tone_at_rate(1000.0, units(0.1), 1.0, 48000)}, 48000,
+                   DOUBLE_WAV);
+  write_sound_file(dir / "cal.wav", {tone_at_rate(1000.0, units(0.3), 1.0, 48000)}, 48000,
+                   DOUBLE_WAV);
+  const auto loudness_with = [&](const std::string& calibration) {
+    const ToolRun r =
+        run_tool(dir, "--metrics loudness --json - " + calibration + " " + path_of(dir, "x.wav"));
+    EXPECT_EQ(r.status, 0) << calibration << ": " << r.err;
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    return std::pair{stationary_loudness(j["files"][0]), j["calibration"]};
+  };
+  char scale[64];
+  // Full scale at 80 dB SPL: sqrt(2) * 20 uPa * 10^4 Pa per unit.
+  std::snprintf(scale, sizeof scale, "%.17g", std::sqrt(2.0) * 2e-5 * 1e4);
+  const auto [n_scale_a, cal_a] = loudness_with(std::string("--scale ") + scale);
+  const auto [n_full, cal_full] = loudness_with("--full-scale-spl 80");
+  EXPECT_EQ(cal_full["method"], "full-scale-spl");
+  EXPECT_NEAR(n_full, n_scale_a, CALIBRATION_ROUNDOFF * n_scale_a);
+  // Calibrator at 94 dB recorded at 0.3 units RMS.
+  std::snprintf(scale, sizeof scale, "%.17g", 2e-5 * std::pow(10.0, 94.0 / 20.0) / 0.3);
+  const auto [n_scale_b, cal_b] = loudness_with(std::string("--scale ") + scale);
+  const auto [n_cal, cal_cal] =
+      loudness_with("--calibration " + path_of(dir, "cal.wav") + " --calibration-spl 94");
+  EXPECT_EQ(cal_cal["method"], "calibrator");
+  EXPECT_NEAR(cal_cal["calibrator_rms_units"].get<double>(), 0.3, 1e-12);
+  EXPECT_NEAR(n_cal, n_scale_b, CALIBRATION_ROUNDOFF * n_scale_b);
+  EXPECT_GT(n_scale_b, n_scale_a);  // 94 dB / 0.3 units is the louder calibration
+}
+
+TEST(EndToEnd, AStereoFileGivesTwoChannelResults) {
+  TemporaryDirectory dir;
+  write_sound_file(dir / "st.wav",
+                   {tone_at_rate(1000.0, 40.0, 1.0, 48000), tone_at_rate(1000.0, 60.0, 1.0, 48000)},
+                   48000, FLOAT_WAV);
+  const ToolRun r = run_tool(
+      dir, "--metrics loudness --json " + path_of(dir, "o.json") + " " + path_of(dir, "st.wav"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("channel 1"), std::string::npos);
+  EXPECT_NE(r.out.find("channel 2"), std::string::npos);
+  const nlohmann::json file = read_json(dir / "o.json")["files"][0];
+  ASSERT_EQ(file["channels"].size(), 2u);
+  // 20 dB more is about four times as loud (10 phon per doubling).
+  EXPECT_NEAR(stationary_loudness(file, 0), 1.0, ONE_SONE_TOLERANCE);
+  EXPECT_NEAR(stationary_loudness(file, 1) / stationary_loudness(file, 0), 4.0, 0.4);
+  const ToolRun second =
+      run_tool(dir, "--metrics loudness --channel 2 --json - " + path_of(dir, "st.wav"));
+  ASSERT_EQ(second.status, 0) << second.err;
+  const nlohmann::json only = nlohmann::json::parse(second.out)["files"][0];
+  ASSERT_EQ(only["channels"].size(), 1u);
+  EXPECT_EQ(only["channels"][0]["channel"], 2);
+  EXPECT_EQ(stationary_loudness(only), stationary_loudness(file, 1));
+}
+
+TEST(EndToEnd, TwoJobsGiveExactlyTheResultsOfOne) {
+  TemporaryDirectory dir;
+  std::string files;
+  for (int i = 0; i < 3; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".wav";
+    write_sound_file(dir / name, {tone_at_rate(500.0 + 250.0 * i, 50.0 + 5.0 * i, 0.5, 48000)},
+                     48000, FLOAT_WAV);
+    files += " " + path_of(dir, name);
+  }
+  const std::string args =
+      "--metrics loudness,loudness-time,sharpness,roughness,tonality --json - ";
+  const ToolRun one = run_tool(dir, args + "--jobs 1" + files);
+  const ToolRun two = run_tool(dir, args + "--jobs 2" + files);
+  ASSERT_EQ(one.status, 0) << one.err;
+  ASSERT_EQ(two.status, 0) << two.err;
+  EXPECT_EQ(nlohmann::json::parse(one.out)["files"].dump(),
+            nlohmann::json::parse(two.out)["files"].dump());
+}
+
+TEST(EndToEnd, BadInputsFailOneLineEachAndTheRestOfTheBatchIsAnalysed) {
+  TemporaryDirectory dir;
+  varnholt::test::write_text_file(dir / "notes.wav", "RIFF? no, just text\n");
+  varnholt::test::write_text_file(dir / "empty.wav", "");
+  write_sound_file(dir / "short.wav", {tone_at_rate(1000.0, 60.0, 0.1, 48000)}, 48000, FLOAT_WAV);
+  write_sound_file(dir / "loud.wav", {std::vector<double>(4800, 3e7)}, 48000, DOUBLE_WAV);
+  std::vector<double> with_nan(4800, 0.01);
+  with_nan[100] = std::nan("");
+  write_sound_file(dir / "nan.wav", {with_nan}, 48000, FLOAT_WAV);
+  write_sound_file(dir / "good.wav", {tone_at_rate(1000.0, 60.0, 0.5, 48000)}, 48000, FLOAT_WAV);
+  const std::vector<std::string> bad = {"missing.wav", "notes.wav", "empty.wav",
+                                        "short.wav",   "loud.wav",  "nan.wav"};
+  std::string args =
+      "--metrics loudness,loudness-time,roughness,tonality --json " + path_of(dir, "o.json");
+  for (const std::string& name : bad) args += " " + path_of(dir, name);
+  args += " " + path_of(dir, "good.wav");
+  const ToolRun r = run_tool(dir, args);
+  EXPECT_EQ(r.status, 1);
+  const std::vector<std::string> lines = r.error_lines();
+  const struct {
+    std::string file;
+    std::string reason;
+  } expected[] = {
+      {"missing.wav", "no such file"},
+      {"notes.wav", "not an audio file"},
+      {"empty.wav", "empty file"},
+      {"short.wav", "roughness: input is too short"},
+      {"short.wav", "tonality: input is too short"},
+      {"loud.wav", "exceeds one atmosphere"},
+      {"nan.wav", "sample 100 (at 0.00208333 s) is not a finite number"},
+  };
+  for (const auto& e : expected) {
+    bool found = false;
+    for (const std::string& line : lines) {
+      found = found || (line.rfind("varnholt: error: " + path_of(dir, e.file) + ": ", 0) == 0 &&
+                        line.find(e.reason) != std::string::npos);
+    }
+    EXPECT_TRUE(found) << e.file << ": " << e.reason << "\n" << r.err;
+  }
+  EXPECT_EQ(lines.size(), 7u) << r.err;
+  const nlohmann::json j = read_json(dir / "o.json");
+  ASSERT_EQ(j["files"].size(), 7u);
+  EXPECT_EQ(j["files"][3]["channels"][0]["metrics"]["loudness"]["status"], "ok");
+  EXPECT_EQ(j["files"][6]["status"], "ok");
+  EXPECT_GT(stationary_loudness(j["files"][6]), 1.0);
+}
+
+TEST(EndToEnd, UnknownOptionsAreUsageErrors) {
+  TemporaryDirectory dir;
+  const ToolRun r = run_tool(dir, "--loudest x.wav");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("varnholt: error: ", 0), 0u) << r.err;
+  EXPECT_TRUE(r.out.empty());
+}
+
+TEST(EndToEnd, StandardInputReadsAWavStream) {
+  TemporaryDirectory dir;
+  write_sound_file(dir / "tone.wav", {tone_at_rate(1000.0, 40.0, 1.0, 48000)}, 48000, FLOAT_WAV);
+  const ToolRun from_file =
+      run_tool(dir, "--metrics loudness --json - " + path_of(dir, "tone.wav"));
+  const ToolRun from_pipe =
+      run_tool(dir, "--metrics loudness --json - -", path_of(dir, "tone.wav"));
+  ASSERT_EQ(from_pipe.status, 0) << from_pipe.err;
+  EXPECT_EQ(stationary_loudness(nlohmann::json::parse(from_pipe.out)["files"][0]),
+            stationary_loudness(nlohmann::json::parse(from_file.out)["files"][0]));
+}
+
+TEST(EndToEnd, CsvHasOneFilePerTimeResolvedMetricWithTimeFirst) {
+  TemporaryDirectory dir;
+  write_sound_file(dir / "tone.wav", {tone_at_rate(1000.0, 60.0, 0.5, 48000)}, 48000, FLOAT_WAV);
+  const ToolRun r = run_tool(dir, "--metrics loudness,loudness-time,roughness --csv " +
+                                      path_of(dir, "csv") + " " + path_of(dir, "tone.wav"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string lt = varnholt::test::read_text_file(dir / "csv" / "tone.ch1.loudness-time.csv");
+  EXPECT_EQ(lt.rfind("time_s,loudness_sone\n0,", 0), 0u) << lt.substr(0, 80);
+  // 0.5 s in 2 ms frames: 250 rows and the header.
+  EXPECT_EQ(std::count(lt.begin(), lt.end(), '\n'), 251);
+  const std::string rough = varnholt::test::read_text_file(dir / "csv" / "tone.ch1.roughness.csv");
+  EXPECT_EQ(rough.rfind("time_s,roughness_asper\n0.1,", 0), 0u) << rough;
+  EXPECT_FALSE(std::filesystem::exists(dir / "csv" / "tone.ch1.loudness.csv"));
+}
+
+TEST(EndToEnd, TheDemoRunsEveryMetric) {
+  TemporaryDirectory dir;
+  const ToolRun r = run_tool(dir, "demo");
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* metric : {"loudness ", "loudness-time ", "sharpness ", "roughness ", "tonality ",
+                             "ecma-tonality ", "ecma-roughness "}) {
+    EXPECT_NE(r.out.find(std::string("    ") + metric), std::string::npos) << metric;
+  }
+  EXPECT_EQ(r.out.find("failed"), std::string::npos) << r.out;
+  std::cout << r.out;
+}
+
+TEST(EndToEnd, VersionNamesTheInterface) {
+  TemporaryDirectory dir;
+  const ToolRun r = run_tool(dir, "--version");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("interface 1"), std::string::npos) << r.out;
+}
+
+}  // namespace

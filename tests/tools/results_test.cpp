@@ -1,0 +1,209 @@
+// Single values, series and definitions assembled from library outputs, and
+// the text, JSON and CSV reports written from them.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include "metric_results.h"
+#include "report_csv.h"
+#include "report_json.h"
+#include "report_text.h"
+#include "sound_files.h"
+#include "varnholt.h"
+
+namespace {
+
+using namespace varnholt::cli;
+
+// Sums of 53 values of order 1.
+constexpr double SUM_ROUNDOFF = 1e-12;
+
+const Summary& summary(const MetricResult& m, const std::string& key) {
+  for (const Summary& s : m.summaries) {
+    if (s.key == key) return s;
+  }
+  static const Summary none{};
+  ADD_FAILURE() << "no summary " << key;
+  return none;
+}
+
+// Planes of an ECMA-418-2 tonality result with values placed by the test.
+std::vector<double> ecma_planes(std::size_t frames) {
+  return std::vector<double>(5 * 53 * frames, 0.0);
+}
+
+double& at(std::vector<double>& planes, std::size_t frames, std::size_t plane, std::size_t k,
+           std::size_t b) {
+  return planes[plane * 53 * frames + 53 * k + b];
+}
+
+TEST(MetricResults, EcmaTonalityTakesTheLargestBandPerFrameFromThreeTenthsOfASecond) {
+  const std::size_t frames = 100;  // 0 ... 0.528 s at 187.5 frames per second
+  std::vector<double> planes = ecma_planes(frames);
+  // A strong tonal band early on (frame 20 = 0.107 s) that the summary must
+  // leave out, and a weaker one later on (frame 70 = 0.373 s).
+  at(planes, frames, 3, 20, 10) = 5.0;
+  at(planes, frames, 2, 20, 10) = 440.0;
+  at(planes, frames, 3, 70, 30) = 0.75;
+  at(planes, frames, 3, 70, 31) = 0.5;
+  at(planes, frames, 2, 70, 30) = 1000.0;
+  at(planes, frames, 2, 70, 31) = 1200.0;
+  for (std::size_t k = 0; k < frames; ++k) {
+    for (std::size_t b = 0; b < 53; ++b)
+      at(planes, frames, 4, k, b) = 0.01 * static_cast<double>(k);
+  }
+  const MetricResult r = ecma_tonality_result(planes, frames);
+  ASSERT_EQ(r.frame_times_s.size(), frames);
+  EXPECT_DOUBLE_EQ(r.frame_times_s[57], 57.0 * 256.0 / 48000.0);
+  EXPECT_EQ(r.series[0].values[20], 5.0);
+  EXPECT_EQ(r.series[1].values[20], 440.0);
+  EXPECT_EQ(r.series[0].values[70], 0.75);
+  EXPECT_EQ(r.series[1].values[70], 1000.0);
+  EXPECT_EQ(summary(r, "tonality_max").value, 0.75);
+  EXPECT_EQ(summary(r, "tonal_frequency_at_max").value, 1000.0);
+  // The first frame at or after 0.3 s is 57 (0.304 s): 43 frames averaged.
+  EXPECT_NEAR(summary(r, "tonality_mean").value, 0.75 / 43.0, SUM_ROUNDOFF);
+  // N(t) = 0.5 * 53 * 0.01 k; mean over k = 57 ... 99 is at k = 78.
+  EXPECT_NEAR(r.series[2].values[10], 0.5 * 53 * 0.1, SUM_ROUNDOFF);
+  EXPECT_NEAR(summary(r, "loudness_mean").value, 0.5 * 53 * 0.78, SUM_ROUNDOFF);
+  EXPECT_NEAR(summary(r, "loudness_max").value, 0.5 * 53 * 0.99, SUM_ROUNDOFF);
+  EXPECT_NE(summary(r, "tonality_mean").definition.find("0.3 s"), std::string::npos);
+  ASSERT_EQ(r.band_arrays.size(), 5u);
+  EXPECT_EQ(r.band_arrays[3].values[70 * 53 + 30], 0.75);
+  EXPECT_EQ(r.band_arrays[3].axis[0], 0.5);
+  EXPECT_EQ(r.band_arrays[3].axis[52], 26.5);
+}
+
+TEST(MetricResults, EcmaRoughnessSumsHalfBarkBandsAndTakesThe90thPercentile) {
+  const std::size_t frames = 11;
+  std::vector<double> specific(53 * frames, 0.0);
+  for (std::size_t k = 0; k < frames; ++k) specific[53 * k + 5] = 0.2 * static_cast<double>(k);
+  const MetricResult r = ecma_roughness_result(specific, frames);
+  // R(k) = 0.5 * 0.2 k = 0.1 k: 0 ... 1.0; rank 0.9 * 10 = 9 gives 0.9.
+  EXPECT_NEAR(r.series[0].values[7], 0.7, SUM_ROUNDOFF);
+  EXPECT_NEAR(summary(r, "roughness_p90").value, 0.9, SUM_ROUNDOFF);
+  EXPECT_NEAR(summary(r, "roughness_max").value, 1.0, SUM_ROUNDOFF);
+  EXPECT_DOUBLE_EQ(r.frame_times_s[10], 0.2);
+}
+
+TEST(MetricResults, TimeVaryingLoudnessGivesMaximumAndN5OnA2msGrid) {
+  std::vector<double> loudness(200);
+  for (std::size_t f = 0; f < loudness.size(); ++f) loudness[f] = static_cast<double>(f) / 10.0;
+  const MetricResult r = loudness_time_result(loudness, std::vector<double>(200 * 240, 0.0), 200);
+  EXPECT_EQ(summary(r, "loudness_max").value, 19.9);
+  // Rank 0.95 * 199 = 189.05 between 18.9 and 19.0.
+  EXPECT_NEAR(summary(r, "n5").value, 18.905, SUM_ROUNDOFF);
+  EXPECT_DOUBLE_EQ(r.frame_times_s[100], 0.2);
+  EXPECT_NE(summary(r, "n5").definition.find("5 %"), std::string::npos);
+}
+
+TEST(MetricResults, FrameMetricsAreTimedAtTheirFrameCentres) {
+  const MetricResult rough = roughness_result({1.0, 2.0, 3.0});
+  EXPECT_EQ(rough.frame_times_s, (std::vector<double>{0.1, 0.2, 0.30000000000000004}));
+  EXPECT_EQ(summary(rough, "roughness_mean").value, 2.0);
+  EXPECT_EQ(summary(rough, "roughness_max").value, 3.0);
+  const MetricResult ton = tonality_result({0.5});
+  EXPECT_EQ(ton.frame_times_s, std::vector<double>{0.125});
+}
+
+TEST(MetricResults, StationaryLoudnessStatesItsLoudnessLevel) {
+  const MetricResult r = loudness_result(4.0, std::vector<double>(240, 0.0));
+  EXPECT_EQ(summary(r, "loudness").value, 4.0);
+  EXPECT_EQ(summary(r, "loudness_level").value, 60.0);
+  EXPECT_EQ(r.band_arrays[0].axis.size(), 240u);
+}
+
+TEST(MetricResults, AFailureCarriesTheLibrarysText) {
+  const MetricResult r = failed_metric(Metric::roughness, VH_ERR_INPUT_TOO_SHORT);
+  EXPECT_FALSE(r.ok());
+  EXPECT_EQ(r.error.rfind(vh_status_string(VH_ERR_INPUT_TOO_SHORT), 0), 0u);
+  EXPECT_NE(r.error.find("9600 samples, 200 ms"), std::string::npos) << r.error;
+  EXPECT_EQ(failed_metric(Metric::tonality, VH_ERR_NUMERICAL).error,
+            vh_status_string(VH_ERR_NUMERICAL));
+}
+
+FileResult example_file() {
+  FileResult f;
+  f.path = "dir/take.wav";
+  f.format = "WAV (Microsoft), Signed 16 bit PCM";
+  f.file_rate_hz = 44100;
+  f.file_frames = 88200;
+  f.analysed_samples = 96000;
+  f.resampled = true;
+  f.channel_count = 1;
+  ChannelResult c;
+  c.rms_pa = 0.02;
+  c.peak_pa = 0.0283;
+  c.samples = 96000;
+  c.metrics.push_back(loudness_result(4.0, std::vector<double>(240, 0.5)));
+  c.metrics.push_back(roughness_result({0.25, 0.5}));
+  c.metrics.push_back(failed_metric(Metric::tonality, VH_ERR_INPUT_TOO_SHORT));
+  f.channels.push_back(c);
+  return f;
+}
+
+RunInfo example_run() {
+  RunInfo run;
+  run.calibration.request.kind = CalibrationRequest::Kind::full_scale_spl;
+  run.calibration.request.full_scale_spl_db = 100.0;
+  run.calibration.pascal_per_unit = 2.8284271247461903;
+  run.calibration.description = "2.82843 Pa per sample unit (full-scale sine = 100 dB SPL)";
+  run.metrics = {Metric::loudness, Metric::roughness, Metric::tonality};
+  return run;
+}
+
+TEST(Reports, TextSummaryHasOneLinePerMetricWithUnits) {
+  std::ostringstream out;
+  write_text_summary(out, example_file(), example_run(), NumberFormat{4, false});
+  const std::string text = out.str();
+  EXPECT_NE(text.find("resampled to 48000 Hz"), std::string::npos) << text;
+  EXPECT_NE(text.find("full-scale sine = 100 dB SPL"), std::string::npos) << text;
+  EXPECT_NE(text.find("60.0 dB SPL (RMS)"), std::string::npos) << text;
+  EXPECT_NE(text.find("loudness        N = 4 sone, LN = 60 phon\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("roughness       R_mean = 0.375 asper, R_max = 0.5 asper\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("tonality        failed: input is too short"), std::string::npos) << text;
+}
+
+TEST(Reports, JsonHoldsValuesDefinitionsUnitsFramesAndCalibration) {
+  const nlohmann::ordered_json j = json_report({example_file()}, example_run());
+  EXPECT_EQ(j["library"]["interface"], vh_abi_version());
+  EXPECT_EQ(j["calibration"]["method"], "full-scale-spl");
+  EXPECT_EQ(j["calibration"]["pascal_per_sample_unit"], 2.8284271247461903);
+  const auto& file = j["files"][0];
+  EXPECT_EQ(file["status"], "failed");
+  EXPECT_EQ(file["resampling"]["from_hz"], 44100);
+  const auto& metrics = file["channels"][0]["metrics"];
+  EXPECT_EQ(metrics["loudness"]["summary"]["loudness"]["value"], 4.0);
+  EXPECT_EQ(metrics["loudness"]["summary"]["loudness"]["unit"], "sone");
+  EXPECT_EQ(metrics["loudness"]["bands"]["specific_loudness"]["values"].size(), 240u);
+  EXPECT_EQ(metrics["roughness"]["frame_times"]["values"][1], 0.2);
+  EXPECT_EQ(metrics["roughness"]["series"]["roughness"]["values"][1], 0.5);
+  EXPECT_FALSE(
+      metrics["roughness"]["summary"]["roughness_max"]["definition"].get<std::string>().empty());
+  EXPECT_EQ(metrics["tonality"]["status"], "failed");
+  // Doubles are written so that they read back exactly.
+  const nlohmann::json back = nlohmann::json::parse(j.dump());
+  EXPECT_EQ(back["calibration"]["pascal_per_sample_unit"].get<double>(), 2.8284271247461903);
+}
+
+TEST(Reports, CsvFilesStartWithTimeAndRoundTrip) {
+  varnholt::test::TemporaryDirectory dir;
+  FileResult a = example_file();
+  FileResult b = example_file();
+  b.path = "other/take.flac";  // the same name: must not overwrite
+  b.channels[0].metrics[1] = roughness_result({1.0 / 3.0, 0.1});
+  const std::vector<std::string> written =
+      write_csv_files((dir / "csv").string(), {a, b}, NumberFormat{17, true});
+  ASSERT_EQ(written.size(), 2u);
+  EXPECT_EQ(std::filesystem::path(written[0]).filename(), "take.ch1.roughness.csv");
+  EXPECT_EQ(std::filesystem::path(written[1]).filename(), "take-2.ch1.roughness.csv");
+  const std::string text = varnholt::test::read_text_file(written[1]);
+  EXPECT_EQ(text, "time_s,roughness_asper\n0.1,0.3333333333333333\n0.2,0.1\n");
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+// Sound files through libsndfile: integer PCM arrives normalised to full
+// scale 1, floating-point data unchanged; channels are de-interleaved.
+#include "audio_file.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <iterator>
+#include <memory>
+
+namespace varnholt::cli {
+namespace {
+
+struct SndfileCloser {
+  void operator()(SNDFILE* f) const { sf_close(f); }
+};
+using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+// Read-only virtual file over a byte buffer, for data that cannot be seeked
+// such as a pipe on standard input.
+struct MemoryFile {
+  const std::vector<char>* bytes;
+  sf_count_t position;
+};
+
+sf_count_t memory_length(void* user) {
+  return static_cast<sf_count_t>(static_cast<MemoryFile*>(user)->bytes->size());
+}
+
+sf_count_t memory_seek(sf_count_t offset, int whence, void* user) {
+  auto* file = static_cast<MemoryFile*>(user);
+  const auto size = static_cast<sf_count_t>(file->bytes->size());
+  sf_count_t target = offset;
+  if (whence == SEEK_CUR) target = file->position + offset;
+  if (whence == SEEK_END) target = size + offset;
+  file->position = std::clamp<sf_count_t>(target, 0, size);
+  return file->position;
+}
+
+sf_count_t memory_read(void* out, sf_count_t count, void* user) {
+  auto* file = static_cast<MemoryFile*>(user);
+  const auto size = static_cast<sf_count_t>(file->bytes->size());
+  const sf_count_t n = std::clamp<sf_count_t>(count, 0, size - file->position);
+  std::memcpy(out, file->bytes->data() + file->position, static_cast<std::size_t>(n));
+  file->position += n;
+  return n;
+}
+
+sf_count_t memory_write(const void*, sf_count_t, void*) { return 0; }
+
+sf_count_t memory_tell(void* user) { return static_cast<MemoryFile*>(user)->position; }
+
+std::string format_name(SNDFILE* file, int format) {
+  SF_FORMAT_INFO major{};
+  major.format = format & SF_FORMAT_TYPEMASK;
+  SF_FORMAT_INFO subtype{};
+  subtype.format = format & SF_FORMAT_SUBMASK;
+  std::string name;
+  if (sf_command(file, SFC_GET_FORMAT_INFO, &major, sizeof major) == 0 && major.name) {
+    name = major.name;
+  }
+  if (sf_command(file, SFC_GET_FORMAT_INFO, &subtype, sizeof subtype) == 0 && subtype.name) {
+    name += (name.empty() ? "" : ", ") + std::string(subtype.name);
+  }
+  return name;
+}
+
+// Reads every frame (in blocks, so a stream of unknown length works too) and
+// splits the interleaved samples into channels.
+AudioData read_all(SNDFILE* file, const SF_INFO& info) {
+  if (info.channels < 1) throw InputError("the file declares no channels");
+  if (info.samplerate < 1) throw InputError("the file declares no sample rate");
+  const auto channels = static_cast<std::size_t>(info.channels);
+  AudioData audio;
+  audio.format = format_name(file, info.format);
+  audio.sample_rate_hz = info.samplerate;
+  audio.channels.assign(channels, {});
+  constexpr sf_count_t BLOCK_FRAMES = 65536;
+  std::vector<double> block(static_cast<std::size_t>(BLOCK_FRAMES) * channels);
+  for (;;) {
+    const sf_count_t got = sf_readf_double(file, block.data(), BLOCK_FRAMES);
+    if (got <= 0) break;
+    const auto frames = static_cast<std::size_t>(got);
+    for (std::size_t c = 0; c < channels; ++c) {
+      std::vector<double>& out = audio.channels[c];
+      out.reserve(out.size() + frames);
+      for (std::size_t i = 0; i < frames; ++i) out.push_back(block[i * channels + c]);
+    }
+  }
+  if (sf_error(file) != SF_ERR_NO_ERROR) {
+    throw InputError(std::string("cannot read the audio data (") + sf_strerror(file) + ")");
+  }
+  audio.frames = audio.channels[0].size();
+  if (audio.frames == 0) throw InputError("the file holds no audio samples");
+  return audio;
+}
+
+std::string without_trailing_period(std::string text) {
+  while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+std::vector<char> read_standard_input() {
+  std::vector<char> bytes;
+  std::cin >> std::noskipws;
+  std::copy(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>(),
+            std::back_inserter(bytes));
+  return bytes;
+}
+
+}  // namespace
+
+AudioData read_audio_bytes(const std::vector<char>& bytes) {
+  if (bytes.empty()) throw InputError("empty input: no data");
+  SF_VIRTUAL_IO io{memory_length, memory_seek, memory_read, memory_write, memory_tell};
+  MemoryFile memory{&bytes, 0};
+  SF_INFO info{};
+  SndfileHandle file(sf_open_virtual(&io, SFM_READ, &info, &memory));
+  if (!file) {
+    throw InputError("not an audio file that can be read (" +
+                     without_trailing_period(sf_strerror(nullptr)) + ")");
+  }
+  return read_all(file.get(), info);
+}
+
+AudioData read_audio_file(const std::string& path) {
+  if (path == "-") return read_audio_bytes(read_standard_input());
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (!std::filesystem::exists(status)) throw InputError("no such file");
+  if (std::filesystem::is_directory(status)) throw InputError("is a directory, not a file");
+  if (std::filesystem::is_regular_file(status) && std::filesystem::file_size(path, ec) == 0) {
+    throw InputError("empty file: no data");
+  }
+  SF_INFO info{};
+  SndfileHandle file(sf_open(path.c_str(), SFM_READ, &info));
+  if (!file) {
+    throw InputError("not an audio file that can be read (" +
+                     without_trailing_period(sf_strerror(nullptr)) + ")");
+  }
+  return read_all(file.get(), info);
+}
+
+}  // namespace varnholt::cli

@@ -1,0 +1,38 @@
+// One file from disk to results: read, pick channels, resample to 48 kHz,
+// calibrate to pascal, and hand each channel to the metrics.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio_file.h"
+#include "calibration.h"
+#include "results.h"
+
+namespace varnholt::cli {
+
+struct AnalysisSettings {
+  Calibration calibration;
+  std::optional<int> channel;  // 1-based; every channel when empty
+};
+
+// Computes the metrics of one channel of pascal at 48 kHz.
+using ChannelAnalyser = std::function<std::vector<MetricResult>(const std::vector<double>&)>;
+
+// The largest peak pressure taken for sound in air: a pressure swing of one
+// atmosphere (101325 Pa, about 191 dB SPL for a sine) would need a negative
+// absolute pressure in its troughs, so anything beyond is a calibration
+// mistake, not sound.
+inline constexpr double MAX_PEAK_PRESSURE_PA = 101325.0;
+
+// Never throws: every failure becomes the error text of the file or channel.
+FileResult analyse_file(const std::string& path, const AnalysisSettings& settings,
+                        const ChannelAnalyser& analyser);
+
+// The same for audio already in memory (the built-in demo signal).
+FileResult analyse_audio(FileResult file, AudioData audio, const AnalysisSettings& settings,
+                         const ChannelAnalyser& analyser);
+
+}  // namespace varnholt::cli

@@ -1,0 +1,253 @@
+// Single values of every metric and their definitions, from the library's
+// raw outputs. Frame times follow each metric's framing at 48 kHz.
+#include "metric_results.h"
+
+#include <cmath>
+#include <span>
+
+#include "loudness_level.h"
+#include "statistics.h"
+#include "varnholt.h"
+
+namespace varnholt::cli {
+namespace {
+
+constexpr double RATE_HZ = 48000.0;
+constexpr std::size_t SPECIFIC_LOUDNESS_BANDS = 240;
+
+constexpr const char* PERCENTILE_RULE =
+    "percentiles interpolate linearly between the sorted frame values at rank p/100 * (n - 1)";
+
+BandArray bark_pattern(std::string key, std::vector<double> values) {
+  const double* axis = vh_bark_axis();
+  return BandArray{std::move(key),
+                   "sone/Bark",
+                   "bark",
+                   "Bark",
+                   std::vector<double>(axis, axis + SPECIFIC_LOUDNESS_BANDS),
+                   SPECIFIC_LOUDNESS_BANDS,
+                   std::move(values)};
+}
+
+std::vector<double> ecma_band_axis() {
+  std::vector<double> axis(ECMA_BANDS);
+  for (std::size_t b = 0; b < ECMA_BANDS; ++b) axis[b] = 0.5 * static_cast<double>(b + 1);
+  return axis;
+}
+
+BandArray ecma_bands(std::string key, std::string unit, std::vector<double> values) {
+  return BandArray{std::move(key),   std::move(unit), "band",           "Bark_HMS",
+                   ecma_band_axis(), ECMA_BANDS,      std::move(values)};
+}
+
+std::vector<double> frame_times(std::size_t frames, double first_s, double hop_s) {
+  std::vector<double> t(frames);
+  for (std::size_t f = 0; f < frames; ++f) t[f] = first_s + static_cast<double>(f) * hop_s;
+  return t;
+}
+
+// Shortest signal each metric accepts, in samples at 48 kHz.
+std::size_t minimum_samples(Metric metric) {
+  switch (metric) {
+    case Metric::loudness:
+    case Metric::sharpness:
+      return 256;
+    case Metric::loudness_time:
+      return 1;
+    case Metric::roughness:
+      return 9600;
+    case Metric::tonality:
+      return 12000;
+    case Metric::ecma_tonality:
+      return 14592;
+    case Metric::ecma_roughness:
+      return 15360;
+  }
+  return 1;
+}
+
+MetricResult frame_metric(Metric metric, std::vector<double> values, std::size_t frame_length,
+                          std::size_t hop, const std::string& symbol, const std::string& key,
+                          const std::string& unit) {
+  MetricResult r;
+  r.metric = metric;
+  r.method = method_of(metric);
+  r.frame_time_definition = "centre of each " + std::to_string(frame_length * 1000 / 48000) +
+                            " ms frame; frames " + std::to_string(hop * 1000 / 48000) + " ms apart";
+  r.frame_times_s = frame_times(values.size(), 0.5 * static_cast<double>(frame_length) / RATE_HZ,
+                                static_cast<double>(hop) / RATE_HZ);
+  r.summaries = {
+      {symbol + "_mean", key + "_mean", mean(values), unit, "mean over all frames"},
+      {symbol + "_max", key + "_max", maximum(values), unit, "largest frame value"},
+  };
+  r.series.push_back(Series{key, unit, "one value per frame", std::move(values)});
+  return r;
+}
+
+}  // namespace
+
+std::string method_of(Metric metric) {
+  switch (metric) {
+    case Metric::loudness:
+      return "ISO 532-1 (Zwicker method), stationary";
+    case Metric::loudness_time:
+      return "ISO 532-1 (Zwicker method), time-varying";
+    case Metric::sharpness:
+      return "DIN 45692, from the stationary specific loudness";
+    case Metric::roughness:
+      return "Daniel and Weber";
+    case Metric::tonality:
+      return "Aures";
+    case Metric::ecma_tonality:
+      return "ECMA-418-2 hearing model: tonality and loudness";
+    case Metric::ecma_roughness:
+      return "ECMA-418-2 hearing model: roughness";
+  }
+  return "";
+}
+
+MetricResult failed_metric(Metric metric, std::int32_t status) {
+  MetricResult r;
+  r.metric = metric;
+  r.method = method_of(metric);
+  r.error = vh_status_string(status);
+  if (status == VH_ERR_INPUT_TOO_SHORT) {
+    const double seconds = static_cast<double>(minimum_samples(metric)) / RATE_HZ;
+    r.error += " (needs at least " + std::to_string(minimum_samples(metric)) + " samples, " +
+               std::to_string(std::lround(seconds * 1000.0)) + " ms at 48 kHz)";
+  }
+  if (status == VH_ERR_INVALID_ARGUMENT &&
+      (metric == Metric::loudness || metric == Metric::sharpness)) {
+    r.error += " (a third-octave level up to 250 Hz is above 120 dB)";
+  }
+  return r;
+}
+
+MetricResult loudness_result(double loudness_sone, std::vector<double> specific) {
+  MetricResult r;
+  r.metric = Metric::loudness;
+  r.method = method_of(r.metric);
+  r.summaries = {
+      {"N", "loudness", loudness_sone, "sone", "total loudness of the whole signal"},
+      {"LN", "loudness_level", loudness_level_phon(loudness_sone), "phon",
+       "loudness level: 40 + 10 log2(N) for N >= 1 sone, 40 (N + 0.0005)^0.35 below"},
+  };
+  r.band_arrays.push_back(bark_pattern("specific_loudness", std::move(specific)));
+  return r;
+}
+
+MetricResult sharpness_result(double sharpness_acum) {
+  MetricResult r;
+  r.metric = Metric::sharpness;
+  r.method = method_of(r.metric);
+  r.summaries = {{"S", "sharpness", sharpness_acum, "acum",
+                  "sharpness of the stationary specific-loudness pattern"}};
+  return r;
+}
+
+MetricResult loudness_time_result(std::vector<double> loudness, std::vector<double> specific,
+                                  std::size_t frames) {
+  MetricResult r;
+  r.metric = Metric::loudness_time;
+  r.method = method_of(r.metric);
+  r.frame_time_definition = "96 f / 48000 s: frame f is the loudness at sample 96 f (every 2 ms)";
+  r.frame_times_s = frame_times(frames, 0.0, 96.0 / RATE_HZ);
+  r.summaries = {
+      {"N_max", "loudness_max", maximum(loudness), "sone", "largest frame value"},
+      {"N5", "n5", percent_exceeded_5(loudness), "sone",
+       std::string("value exceeded in 5 % of the frames: the 95th percentile; ") + PERCENTILE_RULE},
+      {"N_mean", "loudness_mean", mean(loudness), "sone", "mean over all frames"},
+  };
+  r.series.push_back(Series{"loudness", "sone", "total loudness per frame", std::move(loudness)});
+  r.band_arrays.push_back(bark_pattern("specific_loudness", std::move(specific)));
+  return r;
+}
+
+MetricResult roughness_result(std::vector<double> roughness) {
+  return frame_metric(Metric::roughness, std::move(roughness), 9600, 4800, "R", "roughness",
+                      "asper");
+}
+
+MetricResult tonality_result(std::vector<double> tonality) {
+  return frame_metric(Metric::tonality, std::move(tonality), 12000, 6000, "K", "tonality", "");
+}
+
+MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t frames) {
+  const std::size_t plane_size = ECMA_BANDS * frames;
+  const auto plane = [&](std::size_t s) {
+    const auto first = planes.begin() + static_cast<std::ptrdiff_t>(s * plane_size);
+    return std::vector<double>(first, first + static_cast<std::ptrdiff_t>(plane_size));
+  };
+  std::vector<double> tonality(frames), frequency(frames), loudness(frames);
+  for (std::size_t k = 0; k < frames; ++k) {
+    const std::span<const double> specific_tonality(planes.data() + 3 * plane_size + k * ECMA_BANDS,
+                                                    ECMA_BANDS);
+    const std::size_t band = index_of_maximum(specific_tonality);
+    tonality[k] = specific_tonality[band];
+    frequency[k] = planes[2 * plane_size + k * ECMA_BANDS + band];
+    double sum = 0.0;
+    for (std::size_t b = 0; b < ECMA_BANDS; ++b) sum += planes[4 * plane_size + k * ECMA_BANDS + b];
+    loudness[k] = 0.5 * sum;
+  }
+  MetricResult r;
+  r.metric = Metric::ecma_tonality;
+  r.method = method_of(r.metric);
+  r.frame_time_definition = "256 k / 48000 s (187.5 frames per second)";
+  r.frame_times_s = frame_times(frames, 0.0, 256.0 / RATE_HZ);
+  const std::size_t from = first_frame_from(r.frame_times_s, ECMA_SETTLING_S);
+  const std::span<const double> settled_t(tonality.data() + from, frames - from);
+  const std::span<const double> settled_n(loudness.data() + from, frames - from);
+  const std::size_t peak = from + index_of_maximum(settled_t);
+  const std::string t_def =
+      "T(t) = the largest specific tonality over the 53 bands in each frame; ";
+  const std::string n_def =
+      "N(t) = 0.5 Bark_HMS x the sum of the 53 combined specific loudness values; ";
+  r.summaries = {
+      {"T_mean", "tonality_mean", mean(settled_t), "tu_HMS",
+       t_def + "mean over the frames from 0.3 s on"},
+      {"T_max", "tonality_max", tonality[peak], "tu_HMS", t_def + "largest value from 0.3 s on"},
+      {"f_T_max", "tonal_frequency_at_max", frequency[peak], "Hz",
+       "tonal frequency of the band that gives T_max, in the frame of T_max"},
+      {"N_mean", "loudness_mean", mean(settled_n), "sone_HMS",
+       n_def + "mean over the frames from 0.3 s on"},
+      {"N_max", "loudness_max", maximum(settled_n), "sone_HMS",
+       n_def + "largest value from 0.3 s on"},
+  };
+  r.series.push_back(Series{"tonality", "tu_HMS", t_def + "every frame", std::move(tonality)});
+  r.series.push_back(Series{"tonal_frequency", "Hz", "tonal frequency of the band that gives T(t)",
+                            std::move(frequency)});
+  r.series.push_back(Series{"loudness", "sone_HMS", n_def + "every frame", std::move(loudness)});
+  r.band_arrays.push_back(ecma_bands("tonal_specific_loudness", "sone_HMS/Bark_HMS", plane(0)));
+  r.band_arrays.push_back(ecma_bands("noise_specific_loudness", "sone_HMS/Bark_HMS", plane(1)));
+  r.band_arrays.push_back(ecma_bands("tonal_frequency", "Hz", plane(2)));
+  r.band_arrays.push_back(ecma_bands("specific_tonality", "tu_HMS/Bark_HMS", plane(3)));
+  r.band_arrays.push_back(ecma_bands("combined_specific_loudness", "sone_HMS/Bark_HMS", plane(4)));
+  return r;
+}
+
+MetricResult ecma_roughness_result(std::vector<double> specific, std::size_t frames) {
+  std::vector<double> roughness(frames);
+  for (std::size_t k = 0; k < frames; ++k) {
+    double sum = 0.0;
+    for (std::size_t b = 0; b < ECMA_BANDS; ++b) sum += specific[k * ECMA_BANDS + b];
+    roughness[k] = 0.5 * sum;
+  }
+  MetricResult r;
+  r.metric = Metric::ecma_roughness;
+  r.method = method_of(r.metric);
+  r.frame_time_definition = "k / 50 s (50 frames per second)";
+  r.frame_times_s = frame_times(frames, 0.0, 1.0 / 50.0);
+  const std::string r_def = "R(t) = 0.5 Bark_HMS x the sum of the 53 specific roughness values; ";
+  r.summaries = {
+      {"R90", "roughness_p90", percentile(roughness, 90.0), "asper_HMS",
+       r_def + "90th percentile over all frames; " + PERCENTILE_RULE},
+      {"R_max", "roughness_max", maximum(roughness), "asper_HMS", r_def + "largest frame value"},
+      {"R_mean", "roughness_mean", mean(roughness), "asper_HMS", r_def + "mean over all frames"},
+  };
+  r.series.push_back(Series{"roughness", "asper_HMS", r_def + "every frame", std::move(roughness)});
+  r.band_arrays.push_back(
+      ecma_bands("specific_roughness", "asper_HMS/Bark_HMS", std::move(specific)));
+  return r;
+}
+
+}  // namespace varnholt::cli

@@ -1,0 +1,37 @@
+// Results of each metric assembled from the arrays the library fills: frame
+// times, single values with their definitions, series and per-band arrays.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "results.h"
+
+namespace varnholt::cli {
+
+inline constexpr std::size_t ECMA_BANDS = 53;
+inline constexpr std::size_t ECMA_TONAL_PLANES = 5;
+// The ECMA-418-2 tonality and loudness summaries leave out the settling of
+// the hearing model's smoothing at the start of the signal.
+inline constexpr double ECMA_SETTLING_S = 0.3;
+
+// A metric the library refused: the library's status text, with the
+// minimum duration when the signal was too short.
+MetricResult failed_metric(Metric metric, std::int32_t status);
+
+MetricResult loudness_result(double loudness_sone, std::vector<double> specific);
+MetricResult sharpness_result(double sharpness_acum);
+MetricResult loudness_time_result(std::vector<double> loudness, std::vector<double> specific,
+                                  std::size_t frames);
+MetricResult roughness_result(std::vector<double> roughness);
+MetricResult tonality_result(std::vector<double> tonality);
+// `planes`: the five planes of 53 * frames values each, as the library writes them.
+MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t frames);
+// `specific`: frames rows of 53 values.
+MetricResult ecma_roughness_result(std::vector<double> specific, std::size_t frames);
+
+std::string method_of(Metric metric);
+
+}  // namespace varnholt::cli

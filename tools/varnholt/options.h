@@ -1,0 +1,45 @@
+// The command line: what to analyse, how to calibrate, what to write.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "calibration.h"
+#include "metric.h"
+#include "number_format.h"
+
+namespace varnholt::cli {
+
+// Exit statuses of the program.
+inline constexpr int EXIT_ALL_OK = 0;
+inline constexpr int EXIT_SOME_FAILED = 1;  // a file or a metric failed
+inline constexpr int EXIT_USAGE = 2;        // bad command line or calibration
+
+struct Options {
+  bool demo = false;
+  std::vector<std::string> inputs;
+  std::optional<int> channel;  // 1-based
+  std::vector<Metric> metrics;
+  std::int32_t sound_field = 0;  // 0 free field, 1 diffuse field
+  CalibrationRequest calibration;
+  std::optional<std::string> json_path;  // "-" for standard output
+  std::optional<std::string> csv_dir;
+  NumberFormat text_format;  // the text summary
+  NumberFormat csv_format;   // CSV cells
+  unsigned jobs = 1;
+};
+
+struct ParsedCommandLine {
+  std::optional<Options> options;  // empty when the program should exit
+  int exit_code = EXIT_ALL_OK;
+};
+
+// Parses argv. Help and version are written to `out` (exit 0); a usage
+// error is written to `err` as one line plus a hint (exit EXIT_USAGE).
+ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out,
+                                     std::ostream& err);
+
+}  // namespace varnholt::cli

@@ -1,0 +1,166 @@
+// JSON through nlohmann::json, keys in a fixed order; doubles are written
+// with the shortest text that reads back to the same value.
+#include "report_json.h"
+
+#include <cmath>
+
+#include "resample.h"
+#include "varnholt.h"
+
+#ifndef VARNHOLT_TOOL_VERSION
+#define VARNHOLT_TOOL_VERSION "unknown"
+#endif
+
+namespace varnholt::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json calibration_json(const Calibration& c) {
+  Json j;
+  j["pascal_per_sample_unit"] = c.pascal_per_unit;
+  switch (c.request.kind) {
+    case CalibrationRequest::Kind::scale:
+      j["method"] = "scale";
+      j["definition"] = "the factor given with --scale";
+      break;
+    case CalibrationRequest::Kind::full_scale_spl:
+      j["method"] = "full-scale-spl";
+      j["full_scale_spl_db"] = c.request.full_scale_spl_db;
+      j["definition"] =
+          "a full-scale sine (RMS 1/sqrt(2) units) reads full_scale_spl_db: "
+          "sqrt(2) * 20e-6 Pa * 10^(full_scale_spl_db / 20) per unit";
+      break;
+    case CalibrationRequest::Kind::calibrator:
+      j["method"] = "calibrator";
+      j["calibrator_file"] = c.request.calibrator_path;
+      j["calibrator_channel"] = c.request.calibrator_channel;
+      j["calibrator_spl_db"] = c.request.calibrator_spl_db;
+      j["calibrator_rms_units"] = c.calibrator_rms_units;
+      j["definition"] = "20e-6 Pa * 10^(calibrator_spl_db / 20) / calibrator_rms_units per unit";
+      break;
+  }
+  return j;
+}
+
+// Rows of `bands` values as nested arrays.
+Json rows(const std::vector<double>& values, std::size_t bands) {
+  Json out = Json::array();
+  for (std::size_t first = 0; first + bands <= values.size(); first += bands) {
+    out.push_back(std::vector<double>(values.begin() + static_cast<std::ptrdiff_t>(first),
+                                      values.begin() + static_cast<std::ptrdiff_t>(first + bands)));
+  }
+  return out;
+}
+
+Json metric_json(const MetricResult& m) {
+  Json j;
+  j["status"] = m.ok() ? "ok" : "failed";
+  j["method"] = m.method;
+  if (!m.ok()) {
+    j["error"] = m.error;
+    return j;
+  }
+  Json summary = Json::object();
+  for (const Summary& s : m.summaries) {
+    summary[s.key] = Json{{"value", s.value}, {"unit", s.unit}, {"definition", s.definition}};
+  }
+  j["summary"] = summary;
+  if (!m.frame_times_s.empty()) {
+    j["frame_times"] =
+        Json{{"unit", "s"}, {"definition", m.frame_time_definition}, {"values", m.frame_times_s}};
+  }
+  if (!m.series.empty()) {
+    Json series = Json::object();
+    for (const Series& s : m.series) {
+      series[s.key] = Json{{"unit", s.unit}, {"definition", s.definition}, {"values", s.values}};
+    }
+    j["series"] = series;
+  }
+  if (!m.band_arrays.empty()) {
+    Json bands = Json::object();
+    for (const BandArray& b : m.band_arrays) {
+      Json entry{{"unit", b.unit},
+                 {"axis", {{"name", b.axis_key}, {"unit", b.axis_unit}, {"values", b.axis}}}};
+      if (m.frame_times_s.empty()) {
+        entry["values"] = b.values;
+      } else {
+        entry["layout"] = "one row per frame, one value per band";
+        entry["values"] = rows(b.values, b.bands);
+      }
+      bands[b.key] = entry;
+    }
+    j["bands"] = bands;
+  }
+  return j;
+}
+
+Json channel_json(const ChannelResult& c) {
+  Json j;
+  j["channel"] = c.channel;
+  bool ok = c.error.empty();
+  for (const MetricResult& m : c.metrics) ok = ok && m.ok();
+  j["status"] = ok ? "ok" : "failed";
+  if (!c.error.empty()) j["error"] = c.error;
+  j["analysed_samples"] = c.samples;
+  j["rms_pa"] = c.rms_pa;
+  j["peak_pa"] = c.peak_pa;
+  if (c.rms_pa > 0.0) j["level_db_spl"] = 20.0 * std::log10(c.rms_pa / REFERENCE_PRESSURE_PA);
+  Json metrics = Json::object();
+  for (const MetricResult& m : c.metrics)
+    metrics[std::string(metric_name(m.metric))] = metric_json(m);
+  j["metrics"] = metrics;
+  return j;
+}
+
+Json file_json(const FileResult& f) {
+  Json j;
+  j["path"] = f.path;
+  j["status"] = failure_lines(f).empty() ? "ok" : "failed";
+  if (!f.error.empty()) {
+    j["error"] = f.error;
+    return j;
+  }
+  if (!f.description.empty()) j["description"] = f.description;
+  j["format"] = f.format;
+  j["sample_rate_hz"] = f.file_rate_hz;
+  j["frames"] = f.file_frames;
+  j["duration_s"] = static_cast<double>(f.file_frames) / f.file_rate_hz;
+  j["channels_in_file"] = f.channel_count;
+  if (f.resampled) {
+    j["resampling"] = Json{{"from_hz", f.file_rate_hz},
+                           {"to_hz", ANALYSIS_RATE_HZ},
+                           {"resampler", RESAMPLER_DESCRIPTION}};
+  } else {
+    j["resampling"] = nullptr;
+  }
+  Json channels = Json::array();
+  for (const ChannelResult& c : f.channels) channels.push_back(channel_json(c));
+  j["channels"] = channels;
+  return j;
+}
+
+}  // namespace
+
+nlohmann::ordered_json json_report(const std::vector<FileResult>& files, const RunInfo& run) {
+  Json j;
+  j["tool"] = Json{{"name", "varnholt"}, {"version", VARNHOLT_TOOL_VERSION}};
+  j["library"] = Json{{"version", vh_version_string()}, {"interface", vh_abi_version()}};
+  j["analysis_rate_hz"] = ANALYSIS_RATE_HZ;
+  j["sound_field"] = sound_field_name(run.sound_field);
+  j["calibration"] = calibration_json(run.calibration);
+  if (run.channel) {
+    j["channel_selection"] = *run.channel;
+  } else {
+    j["channel_selection"] = "all";
+  }
+  Json metrics = Json::array();
+  for (Metric m : run.metrics) metrics.push_back(std::string(metric_name(m)));
+  j["metrics"] = metrics;
+  Json list = Json::array();
+  for (const FileResult& f : files) list.push_back(file_json(f));
+  j["files"] = list;
+  return j;
+}
+
+}  // namespace varnholt::cli

@@ -1,0 +1,16 @@
+// The compact human-readable summary: one block per file, one line per
+// metric with its single values and units.
+#pragma once
+
+#include <iosfwd>
+
+#include "number_format.h"
+#include "results.h"
+#include "run_info.h"
+
+namespace varnholt::cli {
+
+void write_text_summary(std::ostream& out, const FileResult& file, const RunInfo& run,
+                        const NumberFormat& format);
+
+}  // namespace varnholt::cli
