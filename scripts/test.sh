@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
-# Installs the dependencies, then builds and runs the whole test suite twice:
-# an optimised build with warnings as errors, and a debug build under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs the dependencies, then builds and runs the whole test suite:
+#   1. an optimised build with warnings as errors (benchmarks built too);
+#   2. a debug build under AddressSanitizer + UndefinedBehaviorSanitizer,
+#      LeakSanitizer on (the allocation-failure sweep runs here too);
+#   3. the concurrency tests under ThreadSanitizer;
+#   4. short runs of every libFuzzer target (scripts/fuzz.sh).
+# Set VARNHOLT_SKIP_INSTALL=1 to skip the apt step on a prepared machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${VARNHOLT_SKIP_INSTALL:-0}" != 1 ]; then ./scripts/install-deps.sh; fi
 jobs=$(nproc)
 
-echo "== optimised build, warnings as errors =="
+echo "== 1/4 optimised build, warnings as errors =="
 cmake -S . -B build/ci-release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNHOLT_WERROR=ON \
   -DVARNHOLT_BUILD_BENCHMARKS=ON
 cmake --build build/ci-release -j "$jobs"
 ctest --test-dir build/ci-release --output-on-failure -j "$jobs"
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
+echo "== 2/4 AddressSanitizer + UndefinedBehaviorSanitizer =="
 sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S . -B build/ci-asan -DCMAKE_BUILD_TYPE=Debug -DVARNHOLT_WERROR=ON \
   -DVARNHOLT_PACKAGE_TEST=OFF \
@@ -22,3 +26,16 @@ cmake -S . -B build/ci-asan -DCMAKE_BUILD_TYPE=Debug -DVARNHOLT_WERROR=ON \
 cmake --build build/ci-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/ci-asan --output-on-failure -j "$jobs"
+
+echo "== 3/4 ThreadSanitizer: concurrent calls and FFT planning =="
+tsan="-fsanitize=thread -fno-omit-frame-pointer"
+cmake -S . -B build/ci-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNHOLT_PACKAGE_TEST=OFF \
+  -DVARNHOLT_BUILD_TOOLS=OFF -DVARNHOLT_BUILD_EXAMPLES=OFF \
+  -DCMAKE_C_FLAGS="$tsan" -DCMAKE_CXX_FLAGS="$tsan" \
+  -DCMAKE_EXE_LINKER_FLAGS="$tsan" -DCMAKE_SHARED_LINKER_FLAGS="$tsan"
+cmake --build build/ci-tsan -j "$jobs" --target core_fft_test hardening_concurrency_test
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/ci-tsan --output-on-failure \
+  -R '^(Fft\.Concurrent|ExportDeterminism|Exports/ExportDeterminism|AllExportsAtOnce)'
+
+echo "== 4/4 fuzz targets, short runs =="
+./scripts/fuzz.sh

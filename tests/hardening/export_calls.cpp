@@ -1,0 +1,159 @@
+// The computing exports behind one calling convention.
+#include "hardening/export_calls.h"
+
+#include "support/compare.h"
+
+namespace varnholt::test {
+namespace {
+
+// Runs the hooks around its own lifetime.
+class Watch {
+ public:
+  explicit Watch(const CallHooks& hooks) : hooks_(hooks) {
+    if (hooks_.before) hooks_.before();
+  }
+  ~Watch() {
+    if (hooks_.after) hooks_.after();
+  }
+  Watch(const Watch&) = delete;
+  Watch& operator=(const Watch&) = delete;
+
+ private:
+  const CallHooks& hooks_;
+};
+
+std::vector<double> filled(std::uint64_t count) {
+  return std::vector<double>(static_cast<std::size_t>(count), SENTINEL);
+}
+
+CallResult loudness_stationary(const double* x, std::uint64_t n, vh_sound_field field,
+                               const CallHooks& hooks) {
+  CallResult r;
+  r.outputs = {filled(1), filled(240)};
+  r.frames = FRAMES_SENTINEL;
+  {
+    Watch watch(hooks);
+    r.status = vh_loudness_stationary(x, n, VH_SAMPLE_RATE, field, r.outputs[0].data(),
+                                      r.outputs[1].data(), 240);
+  }
+  return r;
+}
+
+CallResult loudness_time(const double* x, std::uint64_t n, vh_sound_field field,
+                               const CallHooks& hooks) {
+  CallResult r;
+  std::uint64_t frames = 0;
+  if (vh_loudness_time_frame_count(n, VH_SAMPLE_RATE, &frames) != VH_OK) frames = 1;
+  r.outputs = {filled(frames), filled(frames * 240)};
+  r.frames = FRAMES_SENTINEL;
+  {
+    Watch watch(hooks);
+    r.status = vh_loudness_time(x, n, VH_SAMPLE_RATE, field, r.outputs[0].data(), frames,
+                                r.outputs[1].data(), frames * 240, &r.frames);
+  }
+  return r;
+}
+
+CallResult sharpness_of_signal(const double* x, std::uint64_t n, vh_sound_field field,
+                               const CallHooks& hooks) {
+  // Sharpness of the stationary pattern: the second stage of a common chain.
+  CallResult r;
+  double loudness = 0.0;
+  std::vector<double> specific(240, 0.0);
+  r.outputs = {filled(1)};
+  r.frames = FRAMES_SENTINEL;
+  {
+    Watch watch(hooks);
+    r.status = vh_loudness_stationary(x, n, VH_SAMPLE_RATE, field, &loudness, specific.data(), 240);
+    if (r.status == VH_OK) r.status = vh_sharpness_din(specific.data(), 240, r.outputs[0].data());
+  }
+  return r;
+}
+
+CallResult roughness_dw(const double* x, std::uint64_t n, vh_sound_field,
+                        const CallHooks& hooks) {
+  CallResult r;
+  std::uint64_t frames = 0;
+  if (vh_roughness_frame_count(n, VH_SAMPLE_RATE, &frames) != VH_OK) frames = 1;
+  r.outputs = {filled(frames)};
+  r.frames = FRAMES_SENTINEL;
+  {
+    Watch watch(hooks);
+    r.status = vh_roughness_dw(x, n, VH_SAMPLE_RATE, r.outputs[0].data(), frames, &r.frames);
+  }
+  return r;
+}
+
+CallResult tonality_aures(const double* x, std::uint64_t n, vh_sound_field field,
+                               const CallHooks& hooks) {
+  CallResult r;
+  std::uint64_t frames = 0;
+  if (vh_tonality_frame_count(n, VH_SAMPLE_RATE, &frames) != VH_OK) frames = 1;
+  r.outputs = {filled(frames)};
+  r.frames = FRAMES_SENTINEL;
+  {
+    Watch watch(hooks);
+    r.status = vh_tonality_aures(x, n, VH_SAMPLE_RATE, field, r.outputs[0].data(), frames,
+                                 &r.frames);
+  }
+  return r;
+}
+
+CallResult ecma_tonality(const double* x, std::uint64_t n, vh_sound_field field,
+                               const CallHooks& hooks) {
+  CallResult r;
+  std::uint64_t frames = 0;
+  if (vh_ecma_tonal_frame_count(n, VH_SAMPLE_RATE, &frames) != VH_OK) frames = 1;
+  r.outputs = {filled(265 * frames)};
+  r.frames = FRAMES_SENTINEL;
+  {
+    Watch watch(hooks);
+    r.status = vh_ecma_tonal_analysis(x, n, VH_SAMPLE_RATE, field, r.outputs[0].data(),
+                                      265 * frames, &r.frames);
+  }
+  return r;
+}
+
+CallResult ecma_roughness(const double* x, std::uint64_t n, vh_sound_field field,
+                               const CallHooks& hooks) {
+  CallResult r;
+  std::uint64_t frames = 0;
+  if (vh_ecma_roughness_frame_count(n, VH_SAMPLE_RATE, &frames) != VH_OK) frames = 1;
+  r.outputs = {filled(53 * frames)};
+  r.frames = FRAMES_SENTINEL;
+  {
+    Watch watch(hooks);
+    r.status = vh_roughness_ecma(x, n, VH_SAMPLE_RATE, field, r.outputs[0].data(), 53 * frames,
+                                 &r.frames);
+  }
+  return r;
+}
+
+template <CallResult (*F)(const double*, std::uint64_t, vh_sound_field, const CallHooks&)>
+CallResult on_vector(const std::vector<double>& x, vh_sound_field field, const CallHooks& hooks) {
+  return F(x.data(), x.size(), field, hooks);
+}
+
+}  // namespace
+
+const std::vector<ExportCall>& computing_exports() {
+  static const std::vector<ExportCall> calls = {
+      {"vh_loudness_stationary", 256, true, FramesOnLateFailure::none,
+       &on_vector<loudness_stationary>, &loudness_stationary},
+      {"vh_loudness_time", 1, true, FramesOnLateFailure::zero, &on_vector<loudness_time>,
+       &loudness_time},
+      {"vh_sharpness_din", 256, true, FramesOnLateFailure::none, &on_vector<sharpness_of_signal>,
+       &sharpness_of_signal},
+      {"vh_roughness_dw", 9600, true, FramesOnLateFailure::untouched, &on_vector<roughness_dw>,
+       &roughness_dw},
+      {"vh_tonality_aures", 12000, true, FramesOnLateFailure::untouched,
+       &on_vector<tonality_aures>, &tonality_aures},
+      {"vh_ecma_tonal_analysis", 14592, true, FramesOnLateFailure::frame_count,
+       &on_vector<ecma_tonality>, &ecma_tonality},
+      {"vh_roughness_ecma", 15360, true, FramesOnLateFailure::frame_count,
+       &on_vector<ecma_roughness>, &ecma_roughness},
+  };
+  return calls;
+}
+
+}  // namespace varnholt::test
