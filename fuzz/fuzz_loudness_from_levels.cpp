@@ -1,4 +1,5 @@
 // Fuzz target: loudness from 28 band levels taken straight from the input.
+#include <cmath>
 #include <cstring>
 
 #include "fuzz_input.h"

@@ -111,9 +111,11 @@ VH_EXPORT vh_status vh_loudness_from_levels(const double* levels, size_t level_c
  * VH_ERR_OUTPUT_TOO_SMALL; samples null -> VH_ERR_NULL_POINTER; count 0 ->
  * VH_ERR_INPUT_TOO_SHORT; rate -> VH_ERR_INVALID_SAMPLE_RATE; count above
  * 2^60 - 1 -> VH_ERR_SIZE_OVERFLOW; a NaN or infinite sample ->
- * VH_ERR_NON_FINITE_INPUT; count < 256 -> VH_ERR_INPUT_TOO_SHORT; then the
- * checks of vh_loudness_from_levels on the measured levels (a level above
- * 120 dB in the bands up to 250 Hz -> VH_ERR_INVALID_ARGUMENT). */
+ * VH_ERR_NON_FINITE_INPUT; count < 256 -> VH_ERR_INPUT_TOO_SHORT; band
+ * powers that overflow (samples far beyond any physical level) ->
+ * VH_ERR_NUMERICAL; then the checks of vh_loudness_from_levels on the
+ * measured levels (a level above 120 dB in the bands up to 250 Hz ->
+ * VH_ERR_INVALID_ARGUMENT). */
 VH_EXPORT vh_status vh_loudness_stationary(const double* samples, size_t count,
                                            int32_t sample_rate, vh_sound_field sound_field,
                                            double* loudness, double* specific,
@@ -224,6 +226,9 @@ VH_EXPORT vh_status vh_tonality_frame_count(size_t count, int32_t sample_rate,
  *        (sone_HMS/Bark_HMS).
  *   frames: out; set to 0 once known to be non-null, to c once the sizes
  *        are checked (it then keeps c, also on later failures).
+ * Working memory grows with the signal, about 25 MB per second of sound
+ * (the block autocorrelations of the highest bands); split long recordings
+ * or expect VH_ERR_ALLOCATION where memory is short.
  * Checks, in order: frames null -> VH_ERR_NULL_POINTER; rate ->
  * VH_ERR_INVALID_SAMPLE_RATE; sound_field -> VH_ERR_INVALID_SOUND_FIELD; out
  * null -> VH_ERR_NULL_POINTER; count < 14592 -> VH_ERR_INPUT_TOO_SHORT;

@@ -18,7 +18,8 @@ for t in $targets; do
   # The expensive metrics get fewer runs so the short mode stays short.
   case $t in
     loudness_from_levels|sharpness) runs=20000 ;;
-    loudness_stationary|loudness_time) runs=300 ;;
+    loudness_stationary|loudness_time|roughness_dw|tonality_aures) runs=300 ;;
+    ecma_roughness) runs=100 ;;
     *) runs=40 ;;
   esac
   work=build/fuzz/findings/$t

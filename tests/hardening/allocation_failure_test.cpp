@@ -48,6 +48,7 @@ TEST_P(AllocationFailure, EveryAllocationFailureIsReportedAndCleanedUp) {
   const CallResult reference = call.run(signal, VH_SOUND_FIELD_FREE, hooks);
   ASSERT_EQ(reference.status, VH_OK);
   const std::uint64_t reference_allocations = allocations;
+  RecordProperty("allocations", std::to_string(reference_allocations));
 
   std::uint64_t n = 1;
   for (; n <= MAX_SWEEP; ++n) {

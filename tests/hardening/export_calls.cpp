@@ -70,64 +70,39 @@ CallResult sharpness_of_signal(const double* x, std::uint64_t n, vh_sound_field 
   return r;
 }
 
-CallResult roughness_dw(const double* x, std::uint64_t n, vh_sound_field,
+using FrameCountFn = vh_status (*)(size_t, int32_t, size_t*);
+using AnalyseFn = vh_status (*)(const double*, size_t, int32_t, vh_sound_field, double*, size_t,
+                                size_t*);
+
+// An export with a frame-count companion: outputs sized from the count.
+template <FrameCountFn Count, AnalyseFn Analyse, std::uint64_t VALUES_PER_FRAME>
+CallResult frame_export(const double* x, std::uint64_t n, vh_sound_field field,
                         const CallHooks& hooks) {
   CallResult r;
   std::uint64_t frames = 0;
-  if (vh_roughness_frame_count(n, VH_SAMPLE_RATE, &frames) != VH_OK) frames = 1;
-  r.outputs = {filled(frames)};
+  if (Count(n, VH_SAMPLE_RATE, &frames) != VH_OK) frames = 1;
+  r.outputs = {filled(VALUES_PER_FRAME * frames)};
   r.frames = FRAMES_SENTINEL;
   {
     Watch watch(hooks);
-    r.status = vh_roughness_dw(x, n, VH_SAMPLE_RATE, r.outputs[0].data(), frames, &r.frames);
+    r.status = Analyse(x, n, VH_SAMPLE_RATE, field, r.outputs[0].data(), VALUES_PER_FRAME * frames,
+                       &r.frames);
   }
   return r;
 }
 
-CallResult tonality_aures(const double* x, std::uint64_t n, vh_sound_field field,
-                               const CallHooks& hooks) {
-  CallResult r;
-  std::uint64_t frames = 0;
-  if (vh_tonality_frame_count(n, VH_SAMPLE_RATE, &frames) != VH_OK) frames = 1;
-  r.outputs = {filled(frames)};
-  r.frames = FRAMES_SENTINEL;
-  {
-    Watch watch(hooks);
-    r.status = vh_tonality_aures(x, n, VH_SAMPLE_RATE, field, r.outputs[0].data(), frames,
-                                 &r.frames);
-  }
-  return r;
+// The roughness after Daniel and Weber takes no sound field.
+vh_status roughness_dw_any_field(const double* x, size_t n, int32_t rate, vh_sound_field,
+                                 double* out, size_t capacity, size_t* frames) {
+  return vh_roughness_dw(x, n, rate, out, capacity, frames);
 }
 
-CallResult ecma_tonality(const double* x, std::uint64_t n, vh_sound_field field,
-                               const CallHooks& hooks) {
-  CallResult r;
-  std::uint64_t frames = 0;
-  if (vh_ecma_tonal_frame_count(n, VH_SAMPLE_RATE, &frames) != VH_OK) frames = 1;
-  r.outputs = {filled(265 * frames)};
-  r.frames = FRAMES_SENTINEL;
-  {
-    Watch watch(hooks);
-    r.status = vh_ecma_tonal_analysis(x, n, VH_SAMPLE_RATE, field, r.outputs[0].data(),
-                                      265 * frames, &r.frames);
-  }
-  return r;
-}
-
-CallResult ecma_roughness(const double* x, std::uint64_t n, vh_sound_field field,
-                               const CallHooks& hooks) {
-  CallResult r;
-  std::uint64_t frames = 0;
-  if (vh_ecma_roughness_frame_count(n, VH_SAMPLE_RATE, &frames) != VH_OK) frames = 1;
-  r.outputs = {filled(53 * frames)};
-  r.frames = FRAMES_SENTINEL;
-  {
-    Watch watch(hooks);
-    r.status = vh_roughness_ecma(x, n, VH_SAMPLE_RATE, field, r.outputs[0].data(), 53 * frames,
-                                 &r.frames);
-  }
-  return r;
-}
+constexpr auto roughness_dw = frame_export<vh_roughness_frame_count, roughness_dw_any_field, 1>;
+constexpr auto tonality_aures = frame_export<vh_tonality_frame_count, vh_tonality_aures, 1>;
+constexpr auto ecma_tonality =
+    frame_export<vh_ecma_tonal_frame_count, vh_ecma_tonal_analysis, 265>;
+constexpr auto ecma_roughness =
+    frame_export<vh_ecma_roughness_frame_count, vh_roughness_ecma, 53>;
 
 template <CallResult (*F)(const double*, std::uint64_t, vh_sound_field, const CallHooks&)>
 CallResult on_vector(const std::vector<double>& x, vh_sound_field field, const CallHooks& hooks) {
@@ -145,13 +120,13 @@ const std::vector<ExportCall>& computing_exports() {
       {"vh_sharpness_din", 256, true, FramesOnLateFailure::none, &on_vector<sharpness_of_signal>,
        &sharpness_of_signal},
       {"vh_roughness_dw", 9600, true, FramesOnLateFailure::untouched, &on_vector<roughness_dw>,
-       &roughness_dw},
+       roughness_dw},
       {"vh_tonality_aures", 12000, true, FramesOnLateFailure::untouched,
-       &on_vector<tonality_aures>, &tonality_aures},
+       &on_vector<tonality_aures>, tonality_aures},
       {"vh_ecma_tonal_analysis", 14592, true, FramesOnLateFailure::frame_count,
-       &on_vector<ecma_tonality>, &ecma_tonality},
+       &on_vector<ecma_tonality>, ecma_tonality},
       {"vh_roughness_ecma", 15360, true, FramesOnLateFailure::frame_count,
-       &on_vector<ecma_roughness>, &ecma_roughness},
+       &on_vector<ecma_roughness>, ecma_roughness},
   };
   return calls;
 }
