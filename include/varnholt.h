@@ -226,9 +226,9 @@ VH_EXPORT vh_status vh_tonality_frame_count(size_t count, int32_t sample_rate,
  *        (sone_HMS/Bark_HMS).
  *   frames: out; set to 0 once known to be non-null, to c once the sizes
  *        are checked (it then keeps c, also on later failures).
- * Working memory grows with the signal, about 25 MB per second of sound
- * (the block autocorrelations of the highest bands); split long recordings
- * or expect VH_ERR_ALLOCATION where memory is short.
+ * Working memory grows with the signal, about 7 MB per second of sound
+ * (the block autocorrelations of one band neighbourhood); expect
+ * VH_ERR_ALLOCATION for very long recordings where memory is short.
  * Checks, in order: frames null -> VH_ERR_NULL_POINTER; rate ->
  * VH_ERR_INVALID_SAMPLE_RATE; sound_field -> VH_ERR_INVALID_SOUND_FIELD; out
  * null -> VH_ERR_NULL_POINTER; count < 14592 -> VH_ERR_INPUT_TOO_SHORT;

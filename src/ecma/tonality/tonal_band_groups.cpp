@@ -41,6 +41,15 @@ NeighbourRange tonal_neighbour_range(std::size_t band) noexcept {
   return {0, 0};
 }
 
+std::size_t tonal_neighbourhood_width(const TonalBandGroup& group) noexcept {
+  std::size_t width = 1;
+  for (std::size_t p = group.first_result_band; p <= group.last_result_band; ++p) {
+    const NeighbourRange range = tonal_neighbour_range(p);
+    width = std::max(width, range.below + range.above + 1);
+  }
+  return width;
+}
+
 LagWindow tonal_lag_window(std::size_t band) noexcept {
   const double bandwidth = ecma_bandwidth_hz(band);
   const double first = std::ceil(window_start_s(bandwidth) * SAMPLE_RATE) - 1.0;

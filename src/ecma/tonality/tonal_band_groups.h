@@ -56,6 +56,12 @@ struct NeighbourRange {
 };
 NeighbourRange tonal_neighbour_range(std::size_t band) noexcept;
 
+// The most autocorrelation bands one result band of the group averages over.
+// Both ends of the neighbourhood move up with the band, so a ring of this many
+// band stores holds everything the current band needs while the bands above
+// are computed one after another.
+std::size_t tonal_neighbourhood_width(const TonalBandGroup& group) noexcept;
+
 // Lags m_s .. m_e searched for periodicity in band P: from half a period of
 // the bandwidth (at least 2 ms) to four periods (at least 1 ms further).
 struct LagWindow {

@@ -56,14 +56,14 @@ bool strongest_bin(const LagSpectrumWorkspace& work, double& peak_power,
 
 }  // namespace
 
-void average_neighbour_acfs(const double* store, const TonalBandGroup& group, std::size_t band,
+void average_neighbour_acfs(const double* store, std::size_t slots, std::size_t band,
                             std::size_t block_count, std::size_t lags, double* averaged) noexcept {
   const NeighbourRange range = tonal_neighbour_range(band);
   const std::size_t values = block_count * lags;
   const double count = static_cast<double>(range.below + range.above + 1);
   std::fill(averaged, averaged + values, 0.0);
   for (std::size_t j = band - range.below; j <= band + range.above; ++j) {
-    const double* const rows = store + (j - group.first_acf_band) * values;
+    const double* const rows = store + (j % slots) * values;
     for (std::size_t v = 0; v < values; ++v) averaged[v] += rows[v] / count;
   }
 }

@@ -26,10 +26,10 @@ struct LagSpectrumWorkspace {
   double* scratch;
 };
 
-// Averages the autocorrelation rows of band P's neighbours from the group's
-// store (rows of band j start at store + (j - first acf band) * M * e) into
-// `averaged` (M rows of e doubles).
-void average_neighbour_acfs(const double* store, const TonalBandGroup& group, std::size_t band,
+// Averages the autocorrelation rows of band P's neighbours into `averaged`
+// (M rows of e doubles). The store is a ring of `slots` bands: the rows of
+// band j start at store + (j % slots) * M * e.
+void average_neighbour_acfs(const double* store, std::size_t slots, std::size_t band,
                             std::size_t block_count, std::size_t lags, double* averaged) noexcept;
 
 // For each block of result band P: the band loudness g (lag 0, averaged over

@@ -58,17 +58,19 @@ struct CallMemory {
   RealFft lag_plan;
 };
 
-// Works one group: autocorrelations of its bands into a store, then every
-// result band onto the planes.
+// Works one group. The result bands are taken in ascending order; before
+// each, the autocorrelations of the bands up to its upper neighbour are
+// computed into a ring of band stores, so memory holds only one
+// neighbourhood (at most five bands) instead of every band of the group.
 vh_status tonal_group(const TonalBandGroup& group, const std::vector<double>& prepared,
                       CallMemory& mem, const TonalPlanes& planes) {
   const std::uint64_t blocks = tonal_block_count(prepared.size(), group);
   const std::uint64_t lags = tonal_lags_kept(group);
-  const std::uint64_t acf_bands = group.last_acf_band - group.first_acf_band + 1;
+  const std::size_t slots = tonal_neighbourhood_width(group);
   std::uint64_t per_band = 0;
   std::uint64_t store_values = 0;
   std::uint64_t store_bytes = 0;
-  if (!checked_mul(blocks, lags, &per_band) || !checked_mul(acf_bands, per_band, &store_values) ||
+  if (!checked_mul(blocks, lags, &per_band) || !checked_mul(slots, per_band, &store_values) ||
       !checked_mul(store_values, sizeof(double), &store_bytes) || store_bytes > MAX_BYTES) {
     return VH_ERR_SIZE_OVERFLOW;
   }
@@ -84,20 +86,22 @@ vh_status tonal_group(const TonalBandGroup& group, const std::vector<double>& pr
 
   const AcfWorkspace acf_work{&block_plan, mem.spectrum.data(), mem.scratch.data(),
                               mem.forward_energy.data(), mem.backward_energy.data()};
-  for (std::size_t j = group.first_acf_band; j <= group.last_acf_band; ++j) {
-    vh_status s = ecma_auditory_filter(prepared.data(), prepared.size(), j, mem.band_signal.data());
-    if (s != VH_OK) return VH_ERR_NUMERICAL;
-    double* const rows = store.data() + (j - group.first_acf_band) * per_band;
-    s = ecma_tonal_band_acf(mem.band_signal.data(), j, group.block_length, m, e, acf_work, rows);
-    if (s != VH_OK) return s;
-  }
-
   const LagSpectrumWorkspace lag_work{&mem.lag_plan, mem.spectrum.data(), mem.scratch.data()};
   const TonalBlockSeries series{block_series.data(), block_series.data() + m,
                                 block_series.data() + 2 * m};
   const TonalFrameSeries frames{mem.tonal.data(), mem.total.data(), mem.ratio.data()};
+  std::size_t next_acf_band = group.first_acf_band;
   for (std::size_t p = group.first_result_band; p <= group.last_result_band; ++p) {
-    average_neighbour_acfs(store.data(), group, p, m, e, averaged.data());
+    const std::size_t highest_neighbour = p + tonal_neighbour_range(p).above;
+    for (; next_acf_band <= highest_neighbour; ++next_acf_band) {
+      const std::size_t j = next_acf_band;
+      vh_status s = ecma_auditory_filter(prepared.data(), prepared.size(), j, mem.band_signal.data());
+      if (s != VH_OK) return VH_ERR_NUMERICAL;
+      double* const rows = store.data() + (j % slots) * per_band;
+      s = ecma_tonal_band_acf(mem.band_signal.data(), j, group.block_length, m, e, acf_work, rows);
+      if (s != VH_OK) return s;
+    }
+    average_neighbour_acfs(store.data(), slots, p, m, e, averaged.data());
     const vh_status s = tonal_block_series(averaged.data(), p, m, e, lag_work, series);
     if (s != VH_OK) return s;
     tonal_band_frames(series, m, group, p, frames, planes);

@@ -57,6 +57,30 @@ TEST(EcmaTonalGroups, LagWindows) {
   }
 }
 
+TEST(EcmaTonalGroups, TheBandRingHoldsEveryNeighbourhood) {
+  // The group loop computes autocorrelations in ascending band order into a
+  // ring of tonal_neighbourhood_width() stores. That is safe only when both
+  // ends of the neighbourhood rise with the band, every acf band of the group
+  // is used, and no neighbourhood is wider than the ring.
+  const std::size_t expected_widths[] = {5, 5, 3, 1};
+  for (std::size_t k = 0; k < TONAL_BAND_GROUPS.size(); ++k) {
+    const TonalBandGroup& g = TONAL_BAND_GROUPS[k];
+    const std::size_t slots = tonal_neighbourhood_width(g);
+    EXPECT_EQ(slots, expected_widths[k]) << "group " << k;
+    std::size_t lowest = g.first_acf_band, highest = g.first_acf_band;
+    for (std::size_t p = g.first_result_band; p <= g.last_result_band; ++p) {
+      const NeighbourRange n = tonal_neighbour_range(p);
+      EXPECT_GE(p - n.below, lowest) << p;
+      EXPECT_GE(p + n.above, highest) << p;
+      lowest = p - n.below;
+      highest = p + n.above;
+      // Resident after computing up to `highest`: highest - slots + 1 .. highest.
+      EXPECT_GE(p - n.below + slots, highest + 1) << p;
+    }
+    EXPECT_EQ(highest, g.last_acf_band) << "group " << k;
+  }
+}
+
 TEST(EcmaTonalGroups, BlocksEndOnThePreparedSignal) {
   // 14592 samples prepare to 32768; the last block of every group ends on the
   // last prepared sample.
