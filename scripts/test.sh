@@ -10,12 +10,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${VARNHOLT_SKIP_INSTALL:-0}" != 1 ]; then ./scripts/install-deps.sh; fi
 jobs=$(nproc)
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
 
 echo "== 1/4 optimised build, warnings as errors =="
 cmake -S . -B build/ci-release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNHOLT_WERROR=ON \
   -DVARNHOLT_BUILD_BENCHMARKS=ON
 cmake --build build/ci-release -j "$jobs"
-ctest --test-dir build/ci-release --output-on-failure -j "$jobs"
+ctest --test-dir build/ci-release --output-on-failure -j "$jobs" | tee -a "$log"
 
 echo "== 2/4 AddressSanitizer + UndefinedBehaviorSanitizer =="
 sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
@@ -25,7 +27,7 @@ cmake -S . -B build/ci-asan -DCMAKE_BUILD_TYPE=Debug -DVARNHOLT_WERROR=ON \
   -DCMAKE_EXE_LINKER_FLAGS="$sanitize" -DCMAKE_SHARED_LINKER_FLAGS="$sanitize"
 cmake --build build/ci-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build/ci-asan --output-on-failure -j "$jobs"
+  ctest --test-dir build/ci-asan --output-on-failure -j "$jobs" | tee -a "$log"
 
 echo "== 3/4 ThreadSanitizer: concurrent calls and FFT planning =="
 tsan="-fsanitize=thread -fno-omit-frame-pointer"
@@ -35,7 +37,14 @@ cmake -S . -B build/ci-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNHOLT_PACKAGE
   -DCMAKE_EXE_LINKER_FLAGS="$tsan" -DCMAKE_SHARED_LINKER_FLAGS="$tsan"
 cmake --build build/ci-tsan -j "$jobs" --target core_fft_test hardening_concurrency_test
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/ci-tsan --output-on-failure \
-  -R '^(Fft\.Concurrent|ExportDeterminism|Exports/ExportDeterminism|AllExportsAtOnce)'
+  -R '^(Fft\.Concurrent|ExportDeterminism|Exports/ExportDeterminism|AllExportsAtOnce)' | tee -a "$log"
 
 echo "== 4/4 fuzz targets, short runs =="
 ./scripts/fuzz.sh
+fuzzers=$(find fuzz -maxdepth 1 -name 'fuzz_*.cpp' | wc -l)
+
+# Every stage above stops the script on its first failure, so reaching this
+# line means all of them passed.
+tests=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" |
+  awk '{ total += $1 } END { print total + 0 }')
+echo "summary: $((tests + fuzzers)) passed, 0 failed"
