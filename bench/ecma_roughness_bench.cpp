@@ -18,7 +18,7 @@
 
 #include "ecma/auditory_filter.h"
 #include "ecma/band_scale.h"
-#include "ecma/roughness/modulation_spectra.h"
+#include "ecma/roughness/envelope_analysis.h"
 #include "ecma/roughness/modulation_weighting.h"
 #include "ecma/roughness/roughness_grid.h"
 #include "ecma/signal_preparation.h"

@@ -7,7 +7,7 @@
 #include "core/boundary.h"
 #include "core/checks.h"
 #include "loudness/core_loudness.h"
-#include "loudness/specific_loudness.h"
+#include "loudness/loudness_pattern.h"
 #include "loudness/third_octave.h"
 
 namespace varnholt {

@@ -13,7 +13,7 @@
 #include "core/boundary.h"
 #include "core/checks.h"
 #include "loudness/core_loudness.h"
-#include "loudness/specific_loudness.h"
+#include "loudness/loudness_pattern.h"
 #include "loudness/temporal_decay.h"
 #include "loudness/third_octave.h"
 #include "loudness/third_octave_bank.h"

@@ -8,7 +8,7 @@
 
 #include "ecma/auditory_filter.h"
 #include "ecma/band_scale.h"
-#include "ecma/roughness/modulation_spectra.h"
+#include "ecma/roughness/envelope_analysis.h"
 #include "ecma/roughness/modulation_weighting.h"
 #include "ecma/roughness/pchip.h"
 #include "ecma/roughness/roughness_grid.h"

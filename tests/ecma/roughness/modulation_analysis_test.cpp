@@ -8,7 +8,7 @@
 
 #include "ecma/band_loudness.h"
 #include "ecma/band_scale.h"
-#include "ecma/roughness/modulation_spectra.h"
+#include "ecma/roughness/envelope_analysis.h"
 #include "ecma/roughness/modulation_weighting.h"
 #include "ecma/roughness/roughness_grid.h"
 #include "support/compare.h"

@@ -3,7 +3,7 @@
 // slopes that are steeper for louder and lower bands. The pattern is a chain
 // of straight segments; the total loudness is its area, the pattern its
 // samples at every 0.1 Bark.
-#include "loudness/specific_loudness.h"
+#include "loudness/loudness_pattern.h"
 
 #include <cstddef>
 

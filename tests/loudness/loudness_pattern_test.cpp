@@ -1,6 +1,6 @@
 // Core loudness of the critical bands, the specific-loudness pattern and the
 // total loudness, tested on the internals.
-#include "loudness/specific_loudness.h"
+#include "loudness/loudness_pattern.h"
 
 #include <gtest/gtest.h>
 

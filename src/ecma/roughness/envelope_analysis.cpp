@@ -1,7 +1,7 @@
 // Envelope analysis of a band signal: in each 16384-sample block the band's
 // loudness and the power spectrum of its Hilbert envelope, decimated to
 // 1500 Hz, scaled so that the spectrum of a band carries its loudness squared.
-#include "ecma/roughness/modulation_spectra.h"
+#include "ecma/roughness/envelope_analysis.h"
 
 #include <cmath>
 #include <cstddef>
