@@ -107,6 +107,18 @@ void require(bool condition) {
   if (!condition) std::abort();
 }
 
+void check_loudness_outputs(vh_status status, double loudness, const std::vector<double>& specific,
+                            bool specific_requested) {
+  check_status(status);
+  if (status == VH_OK) {
+    require(std::isfinite(loudness) && loudness >= 0.0);
+    check_results(specific, specific_requested ? 240 : 0, true);
+  } else {
+    require(std::memcmp(&loudness, &SENTINEL, sizeof loudness) == 0);
+    check_untouched(specific);
+  }
+}
+
 void check_status(vh_status status) { require(status >= VH_OK && status <= VH_ERR_NUMERICAL); }
 
 void check_untouched(const std::vector<double>& out) {

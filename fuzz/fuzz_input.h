@@ -49,5 +49,10 @@ void check_untouched(const std::vector<double>& out);
 void check_results(const std::vector<double>& out, std::size_t count, bool non_negative);
 // Aborts when `condition` is false.
 void require(bool condition);
+// The contract of the two stationary loudness exports: on success a finite,
+// non-negative loudness and pattern (when one was asked for); on failure both
+// outputs still hold SENTINEL.
+void check_loudness_outputs(vh_status status, double loudness, const std::vector<double>& specific,
+                            bool specific_requested);
 
 }  // namespace varnholt::fuzz
