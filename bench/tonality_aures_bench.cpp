@@ -56,41 +56,51 @@ void BM_TonalityAures10s(benchmark::State& state) {
 }
 BENCHMARK(BM_TonalityAures10s)->Unit(benchmark::kMillisecond);
 
+// One analysis frame of the tone complex: its window, transform plan and
+// level spectrum, as the tonality core prepares them.
+struct AuresFrame {
+  std::vector<double> x = tone_complex_in_noise(FRAME);
+  std::vector<double> w = std::vector<double>(FRAME);
+  std::vector<double> levels = std::vector<double>(FRAME);
+  std::vector<std::complex<double>> spectrum = std::vector<std::complex<double>>(FRAME);
+  double a = 0.0;
+  varnholt::ComplexFft fft;
+
+  // False when no transform plan could be made.
+  bool prepare() {
+    varnholt::hann_window(FRAME, w.data());
+    a = varnholt::aures_window_sums(w.data(), FRAME).amplitude_scale;
+    return varnholt::ComplexFft::create(FRAME, fft) == varnholt::FftStatus::ok;
+  }
+
+  // Window, transform and level spectrum of the frame.
+  bool level_spectrum() {
+    for (std::size_t k = 0; k < FRAME; ++k) spectrum[k] = {a * x[k] * w[k], 0.0};
+    fft.forward(spectrum.data(), spectrum.data(), 1.0);
+    return varnholt::aures_level_spectrum(spectrum.data(), FRAME, levels.data());
+  }
+};
+
 // One frame: window, 12000-point transform and level spectrum.
 void BM_AuresFrameSpectrum(benchmark::State& state) {
-  const std::vector<double> x = tone_complex_in_noise(FRAME);
-  std::vector<double> w(FRAME), levels(FRAME);
-  std::vector<std::complex<double>> spectrum(FRAME);
-  varnholt::hann_window(FRAME, w.data());
-  const double a = varnholt::aures_window_sums(w.data(), FRAME).amplitude_scale;
-  varnholt::ComplexFft fft;
-  if (varnholt::ComplexFft::create(FRAME, fft) != varnholt::FftStatus::ok) {
+  AuresFrame frame;
+  if (!frame.prepare()) {
     state.SkipWithError("no plan");
     return;
   }
-  for (auto _ : state) {
-    for (std::size_t k = 0; k < FRAME; ++k) spectrum[k] = {a * x[k] * w[k], 0.0};
-    fft.forward(spectrum.data(), spectrum.data(), 1.0);
-    benchmark::DoNotOptimize(varnholt::aures_level_spectrum(spectrum.data(), FRAME, levels.data()));
-  }
+  for (auto _ : state) benchmark::DoNotOptimize(frame.level_spectrum());
 }
 BENCHMARK(BM_AuresFrameSpectrum)->Unit(benchmark::kMicrosecond);
 
 // One frame: the narrow-band search on its level spectrum.
 void BM_AuresBandSearch(benchmark::State& state) {
-  const std::vector<double> x = tone_complex_in_noise(FRAME);
-  std::vector<double> w(FRAME), levels(FRAME);
-  std::vector<std::complex<double>> spectrum(FRAME);
-  varnholt::hann_window(FRAME, w.data());
-  const double a = varnholt::aures_window_sums(w.data(), FRAME).amplitude_scale;
-  varnholt::ComplexFft fft;
-  if (varnholt::ComplexFft::create(FRAME, fft) != varnholt::FftStatus::ok) {
+  AuresFrame frame;
+  if (!frame.prepare()) {
     state.SkipWithError("no plan");
     return;
   }
-  for (std::size_t k = 0; k < FRAME; ++k) spectrum[k] = {a * x[k] * w[k], 0.0};
-  fft.forward(spectrum.data(), spectrum.data(), 1.0);
-  varnholt::aures_level_spectrum(spectrum.data(), FRAME, levels.data());
+  frame.level_spectrum();
+  const std::vector<double>& levels = frame.levels;
   varnholt::BandSearchRows rows(FRAME / 2 + 1, FS / FRAME);
   varnholt::TonalBand bands[varnholt::AURES_MAX_BANDS];
   for (auto _ : state) {

@@ -187,6 +187,15 @@ vh_status compute_time_loudness(const double* samples, std::uint64_t count,
   return VH_OK;
 }
 
+// The framing checks both time-varying exports make after their pointer
+// check: rate, then size, then length.
+vh_status check_time_framing(std::uint64_t count, std::int32_t sample_rate) noexcept {
+  if (sample_rate != VH_SAMPLE_RATE) return VH_ERR_INVALID_SAMPLE_RATE;
+  if (count > MAX_SIGNAL_COUNT) return VH_ERR_SIZE_OVERFLOW;
+  if (count == 0) return VH_ERR_INPUT_TOO_SHORT;
+  return VH_OK;
+}
+
 }  // namespace
 }  // namespace varnholt
 
@@ -195,9 +204,8 @@ extern "C" VH_EXPORT vh_status vh_loudness_time_frame_count(size_t count, int32_
   using namespace varnholt;
   return guarded_call([&]() -> vh_status {
     if (frames == nullptr) return VH_ERR_NULL_POINTER;
-    if (sample_rate != VH_SAMPLE_RATE) return VH_ERR_INVALID_SAMPLE_RATE;
-    if (count > MAX_SIGNAL_COUNT) return VH_ERR_SIZE_OVERFLOW;
-    if (count == 0) return VH_ERR_INPUT_TOO_SHORT;
+    const vh_status framing = check_time_framing(count, sample_rate);
+    if (framing != VH_OK) return framing;
     *frames = frame_count_of(count);
     return VH_OK;
   });
@@ -212,9 +220,8 @@ extern "C" VH_EXPORT vh_status vh_loudness_time(const double* samples, size_t co
   return guarded_call([&]() -> vh_status {
     if (frames == nullptr) return VH_ERR_NULL_POINTER;
     *frames = 0;
-    if (sample_rate != VH_SAMPLE_RATE) return VH_ERR_INVALID_SAMPLE_RATE;
-    if (count > MAX_SIGNAL_COUNT) return VH_ERR_SIZE_OVERFLOW;
-    if (count == 0) return VH_ERR_INPUT_TOO_SHORT;
+    const vh_status framing = check_time_framing(count, sample_rate);
+    if (framing != VH_OK) return framing;
     const std::uint64_t frame_count = frame_count_of(count);
     if (!is_valid_sound_field(sound_field)) return VH_ERR_INVALID_SOUND_FIELD;
     if (loudness == nullptr || specific == nullptr) return VH_ERR_NULL_POINTER;
