@@ -15,6 +15,7 @@
 #include "shorttime/roughness_dw/dw_excitation.h"
 #include "shorttime/roughness_dw/dw_modulation_weights.h"
 #include "shorttime/roughness_dw/dw_roughness.h"
+#include "shorttime/roughness_dw/dw_summation.h"
 #include "support/compare.h"
 #include "support/signals.h"
 
@@ -205,6 +206,57 @@ TEST(DwChannelShare, NeighbourExcitationRule) {
   const DwFrameExcitation empty = one_line(t, 10, 11, 0.0);
   EXPECT_EQ(component_share(empty, 0, 11), 0.0);
   EXPECT_EQ(component_share(empty, 0, 10), 1.0);
+}
+
+TEST(DwSummation, AConstantEnvelopeDoesNotCorrelate) {
+  // Channels 4, 6 and 8 (curve M2) are one Bark apart. Channel 4 carries a
+  // flat envelope with rounding noise in its last bit, as the transforms
+  // leave it for a channel reached by one spectral line; 6 and 8 are
+  // modulated at 70 Hz in opposite phase. Every other channel is silent.
+  ComplexFft fft;
+  ASSERT_EQ(ComplexFft::create(N, fft), FftStatus::ok);
+  const std::vector<double> weights = modulation_weight_rows(N, FS);
+  DwChannelWork work(N);
+  test::Prng noise(11);
+  std::vector<double> rectified(N);
+  for (int q = 0; q < DW_CHANNEL_COUNT; ++q) {
+    for (int i = 0; i < N; ++i) {
+      const double modulation = 0.5 * std::sin(2.0 * std::numbers::pi * 70.0 * i / FS);
+      const double last_bit = noise.next_uniform() > 0.0 ? 0x1p-52 : 0.0;
+      rectified[at(i)] = q == 4   ? 1.0 + last_bit
+                         : q == 6 ? 1.0 + modulation
+                         : q == 8 ? 1.0 - modulation
+                                  : 0.0;
+    }
+    ASSERT_TRUE(analyse_envelope(rectified.data(), weights.data() + at(q) * N, N, q, fft, work));
+  }
+  // The flat envelope's noise is far below real modulation but not zero, so
+  // without the rule it would correlate by chance.
+  EXPECT_GT(work.depth[4], 0.0);
+  EXPECT_LT(work.depth[4], DW_CONSTANT_ENVELOPE_DEPTH);
+  EXPECT_TRUE(work.constant[4]);
+  EXPECT_FALSE(work.constant[6]);
+  EXPECT_TRUE(work.constant[5]);  // silent
+
+  DwCorrelations k{};
+  ASSERT_TRUE(envelope_correlations(work, N, k));
+  EXPECT_EQ(k[4], 0.0);
+  // Modulation in opposite phase keeps its sign.
+  EXPECT_NEAR(k[6], -1.0, TABLE_ROUNDOFF);
+
+  // Only channels 6 and 8 remain, each held down by its constant or silent
+  // neighbour on the far side: the frame is exactly smooth.
+  double roughness = -1.0;
+  ASSERT_TRUE(sum_roughness(work, k, channel_weights(), &roughness));
+  EXPECT_EQ(roughness, 0.0);
+
+  // Two modulated envelopes in phase correlate fully.
+  for (int i = 0; i < N; ++i) {
+    rectified[at(i)] = 1.0 + 0.5 * std::sin(2.0 * std::numbers::pi * 70.0 * i / FS);
+  }
+  ASSERT_TRUE(analyse_envelope(rectified.data(), weights.data() + 4 * N, N, 4, fft, work));
+  ASSERT_TRUE(envelope_correlations(work, N, k));
+  EXPECT_NEAR(k[4], 1.0, TABLE_ROUNDOFF);
 }
 
 TEST(DwRoughnessCore, ResultCodesAndFrameSlot) {

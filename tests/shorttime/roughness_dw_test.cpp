@@ -165,6 +165,37 @@ TEST(RoughnessDw, ReferenceToneReadsOneAsper) {
               0.002);
 }
 
+TEST(RoughnessDw, TonesReadTheirExactArithmeticValues) {
+  // Regression pins from exact arithmetic: channels reached by a single
+  // spectral line have flat envelopes, and what the transforms leave of them
+  // is rounding noise that must not correlate with a modulated neighbour
+  // (it used to add up to 1.3e-3 of the roughness, varying with the FFT).
+  // Every frame of these stationary 1.5 s signals reads the same.
+  constexpr std::size_t COUNT = 72000;
+  // A few hundred roundings of the FFTs per frame separate any two correct
+  // evaluations; the noise it guards against was 1e-6 to 1e-3 relative.
+  constexpr double EXACT_TOLERANCE = 1e-9;
+  std::vector<double> am = varnholt::test::am_tone(1000.0, 60.0, 70.0, 1.0, COUNT);
+  const double to_60_db = varnholt::test::rms_from_spl(60.0) / varnholt::test::rms(am);
+  for (double& v : am) v *= to_60_db;
+  const struct {
+    const char* what;
+    std::vector<double> signal;
+    double asper;
+  } cases[] = {
+      {"1 kHz tone, 40 dB", varnholt::test::sine(1000.0, 40.0, COUNT), 1.4839658797520e-4},
+      {"1 kHz tone, 60 dB", varnholt::test::sine(1000.0, 60.0, COUNT), 5.6171446695570e-4},
+      {"1 kHz tone at 60 dB, 100 % modulated at 70 Hz", am, 1.0000012363695},
+  };
+  for (const auto& c : cases) {
+    const std::vector<double> r = roughness_of(c.signal);
+    ASSERT_EQ(r.size(), 14U) << c.what;
+    EXPECT_TRUE(varnholt::test::arrays_near(r, std::vector<double>(r.size(), c.asper), 0.0,
+                                            EXACT_TOLERANCE))
+        << c.what;
+  }
+}
+
 TEST(RoughnessDw, GrowsWithModulationDepth) {
   double previous = -1.0;
   for (double depth : {0.0, 0.25, 0.5, 1.0}) {

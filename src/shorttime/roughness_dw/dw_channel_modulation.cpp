@@ -34,17 +34,12 @@ void clear_channel_spectrum(const DwFrameExcitation& frame, std::complex<double>
 }
 
 // Rectified channel signal |e| = |2 Re(inverse transform)| from the one-sided
-// spectrum; returns its sum.
-double rectified_channel_signal(const std::complex<double>* spectrum, int n, ComplexFft& fft,
-                                std::complex<double>* buffer, double* rectified) {
+// spectrum.
+void rectified_channel_signal(const std::complex<double>* spectrum, int n, ComplexFft& fft,
+                              std::complex<double>* buffer, double* rectified) {
   fft.backward(spectrum, buffer, 1.0 / n);
   const double twice_n = 2.0 * n;
-  double sum = 0.0;
-  for (int i = 0; i < n; ++i) {
-    rectified[i] = std::fabs(twice_n * buffer[i].real());
-    sum += rectified[i];
-  }
-  return sum;
+  for (int i = 0; i < n; ++i) rectified[i] = std::fabs(twice_n * buffer[i].real());
 }
 
 // Envelope without its mean, band-passed by the channel's modulation
@@ -86,34 +81,46 @@ double component_share(const DwFrameExcitation& frame, int j, int q) {
   return u;
 }
 
+bool analyse_envelope(const double* rectified, const double* weights, int n, int q,
+                      ComplexFft& fft, DwChannelWork& work) {
+  double* h = work.weighted_envelopes.data() + index(q) * index(n);
+  double& depth = work.depth[index(q)];
+  bool& constant = work.constant[index(q)];
+  depth = 0.0;
+  constant = true;
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) sum += rectified[i];
+  const double mean = sum / n;
+  const double energy = weighted_envelope(rectified, mean, weights, n, fft, work.buffer.data(), h);
+  if (!is_finite_value(sum) || !is_finite_value(energy)) return false;
+  if (mean > 0.0) {
+    const double relative_rms = std::sqrt(energy / n) / mean;
+    constant = relative_rms < DW_CONSTANT_ENVELOPE_DEPTH;
+    depth = std::min(relative_rms, 1.0);
+  }
+  return true;
+}
+
 bool analyse_channels(const DwSpectrumTables& tables, const DwFrameExcitation& frame,
                       const std::vector<double>& modulation_weights, ComplexFft& fft,
                       DwChannelWork& work) {
   const int n = tables.n;
   bool finite = true;
   for (int q = 0; q < DW_CHANNEL_COUNT; ++q) {
-    double* h = work.weighted_envelopes.data() + index(q) * index(n);
-    double& depth = work.depth[index(q)];
-    depth = 0.0;
     if (!synthesise_channel_spectrum(frame, q, work.spectrum.data())) {
       // No line reaches the channel: its signal, envelope and depth are zero.
+      double* h = work.weighted_envelopes.data() + index(q) * index(n);
       std::fill(h, h + n, 0.0);
+      work.depth[index(q)] = 0.0;
+      work.constant[index(q)] = true;
       continue;
     }
-    const double sum = rectified_channel_signal(work.spectrum.data(), n, fft, work.buffer.data(),
-                                                work.rectified.data());
+    rectified_channel_signal(work.spectrum.data(), n, fft, work.buffer.data(),
+                             work.rectified.data());
     clear_channel_spectrum(frame, work.spectrum.data());
-    const double mean = sum / n;
-    const double energy = weighted_envelope(work.rectified.data(), mean,
-                                            modulation_weights.data() + index(q) * index(n), n, fft,
-                                            work.buffer.data(), h);
-    if (!is_finite_value(sum) || !is_finite_value(energy)) {
+    if (!analyse_envelope(work.rectified.data(), modulation_weights.data() + index(q) * index(n),
+                          n, q, fft, work)) {
       finite = false;
-      continue;
-    }
-    if (mean > 0.0) {
-      const double rms = std::sqrt(energy / n);
-      depth = std::min(rms / mean, 1.0);
     }
   }
   return finite;

@@ -40,9 +40,12 @@ bool envelope_correlations(const DwChannelWork& work, int n, DwCorrelations& k) 
     }
     const double d = std::sqrt(syy * sxx);
     if (!is_finite_value(d)) return false;
-    // Signed: envelopes in opposite phase reduce roughness as much as
-    // envelopes in phase raise it.
-    k[static_cast<std::size_t>(i)] = d > 0.0 ? sxy / d : 0.0;
+    // A constant envelope has no modulation to share, whatever rounding noise
+    // the transforms left in it. Otherwise signed: envelopes in opposite phase
+    // reduce roughness as much as envelopes in phase raise it.
+    const bool flat = work.constant[static_cast<std::size_t>(i)] ||
+                      work.constant[static_cast<std::size_t>(i + 2)];
+    k[static_cast<std::size_t>(i)] = (flat || !(d > 0.0)) ? 0.0 : sxy / d;
   }
   return true;
 }

@@ -16,7 +16,8 @@ inline constexpr int DW_CORRELATION_COUNT = DW_CHANNEL_COUNT - 2;
 using DwCorrelations = std::array<double, DW_CORRELATION_COUNT>;
 
 // Correlation coefficient k_i of the weighted envelopes h_i and h_{i+2};
-// 0 when either envelope is constant. False when a denominator is not finite.
+// 0 when either envelope is constant (flat, or its depth below
+// DW_CONSTANT_ENVELOPE_DEPTH). False when a denominator is not finite.
 bool envelope_correlations(const DwChannelWork& work, int n, DwCorrelations& k);
 
 // Roughness of the frame in asper from depths, correlations and the
