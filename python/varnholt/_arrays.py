@@ -25,14 +25,14 @@ def _refuse(what: str, detail: str) -> InvalidArgumentError:
     return InvalidArgumentError(f"{what}: {detail}", status=2, status_text="invalid argument")
 
 
-def as_double_array(x, what: str = "samples", channels_ok: bool = False) -> np.ndarray:
+def as_double_array(x, what: str = "samples") -> np.ndarray:
     """x as a C-contiguous float64 array (the same object when it already is one).
 
-    A 2-D array is refused unless `channels_ok`: every metric works on one
+    A 2-D array is refused: every function of the library works on one
     channel per call.
     """
     a = np.asarray(x)
-    if a.ndim != 1 and not (channels_ok and a.ndim == 2):
+    if a.ndim != 1:
         if a.ndim == 2:
             raise _refuse(
                 what,

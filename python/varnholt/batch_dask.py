@@ -143,7 +143,6 @@ def batch(paths, metrics=None, calibration=None, client=None, field="free", prog
     # a bad calibration is refused before any task runs.
     calibration = as_calibration(calibration)
     files = expand_paths(paths if not isinstance(paths, (str, os.PathLike)) else [paths])
-    tasks = [(p, c) for p in files for c in range(1, _channel_count(p) + 1)]
     own_cluster = None
     if client is None:
         own_cluster = distributed.LocalCluster(n_workers=os.cpu_count() or 1,
@@ -156,6 +155,9 @@ def batch(paths, metrics=None, calibration=None, client=None, field="free", prog
     else:
         own_client = None
     try:
+        # Channels are counted where the files are read: on the workers.
+        counts = client.gather(client.map(_channel_count, files, pure=False))
+        tasks = [(p, c) for p, n in zip(files, counts) for c in range(1, n + 1)]
         futures = [client.submit(analyse_one, p, c, names, calibration, field, pure=False)
                    for p, c in tasks]
         if progress:
