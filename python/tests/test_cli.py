@@ -26,7 +26,7 @@ def test_report_of_a_file(stereo_44k1, tmp_path):
 def test_report_titles_name_file_channel_calibration_and_level(stereo_44k1):
     channels = varnholt.analyze(stereo_44k1, metrics="loudness", channel=1,
                                 calibration={"full_scale_spl": 100})
-    title = report_figure(channels)._suptitle.get_text()
+    title = report_figure(channels).subfigs[0]._suptitle.get_text()
     for words in ("stereo44k1.wav", "channel 1", "full-scale sine = 100 dB SPL",
                   f"{channels[0].level_db_spl:.1f} dB SPL"):
         assert words in title

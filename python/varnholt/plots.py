@@ -38,6 +38,9 @@ def _series(ax, time, values, quantity, unit, mean_value, mean_label):
     ax.axhline(mean_value, color="C1", linestyle="--", label=mean_label)
     ax.set_xlabel("time in s")
     ax.set_ylabel(_label(quantity, unit))
+    # Plain numbers on the value axis: an offset such as "1e-5 + 1.4332" hides
+    # how small the variation is.
+    ax.ticklabel_format(axis="y", useOffset=False)
     ax.legend(loc="best", fontsize="small")
     return ax
 

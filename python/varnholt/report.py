@@ -37,14 +37,16 @@ def report_figure(channels: Sequence[ChannelAnalysis]):
                 metrics.append(m)
     metrics.sort(key=list(RESULT_OF_METRIC).index)
     rows = sum(_rows(m) for m in metrics) or 1
-    fig = Figure(figsize=(COLUMN_WIDTH_IN * max(len(channels), 1), PANEL_HEIGHT_IN * rows + 0.8),
+    columns = max(len(channels), 1)
+    fig = Figure(figsize=(COLUMN_WIDTH_IN * columns, PANEL_HEIGHT_IN * rows + 0.8),
                  layout="constrained")
-    grid = fig.add_gridspec(rows, max(len(channels), 1))
-    for col, c in enumerate(channels):
+    for c, part in zip(channels, fig.subfigures(1, columns, squeeze=False)[0]):
+        part.suptitle(channel_title(c), fontsize="medium")
+        grid = part.add_gridspec(rows, 1)
         row = 0
         for m in metrics:
             n = _rows(m)
-            axes = [fig.add_subplot(grid[row + i, col]) for i in range(n)]
+            axes = [part.add_subplot(grid[row + i, 0]) for i in range(n)]
             if m in c.results:
                 plot_result(c.results[m], tuple(axes) if n == 2 else axes[0])
             else:
@@ -55,12 +57,9 @@ def report_figure(channels: Sequence[ChannelAnalysis]):
                              wrap=True, transform=axes[0].transAxes)
             row += n
         if row == 0:
-            ax = fig.add_subplot(grid[0, col])
+            ax = part.add_subplot(grid[0, 0])
             ax.set_axis_off()
-            ax.text(0.5, 0.5, f"failed: {c.error}", ha="center", va="center")
-    titles = [channel_title(c) for c in channels]
-    fig.suptitle("\n".join(titles) if len(channels) == 1 else "      |      ".join(
-        t.replace("\n", "; ") for t in titles), fontsize="medium")
+            ax.text(0.5, 0.5, f"failed: {c.error}", ha="center", va="center", wrap=True)
     return fig
 
 
