@@ -65,6 +65,7 @@ BAD_INPUTS = [
     (lambda: varnholt.loudness(OK, fs=-1), errors.InvalidSampleRateError, "sample rate"),
     (lambda: varnholt.tonality_aures(OK, field="outdoor"), errors.InvalidSoundFieldError,
      "free"),
+    (lambda: varnholt.ecma_tonality(OK, field=2**40), errors.InvalidSoundFieldError, "free"),
     (lambda: binding.sharpness_din(-np.ones(240)), errors.InvalidArgumentError,
      "invalid argument"),
     (lambda: binding.loudness_from_levels(np.zeros(27)), errors.InvalidArgumentError,
@@ -87,3 +88,23 @@ def test_the_analysis_export_reports_its_own_first_failing_check():
     # before the length (its frame count knows no field).
     with pytest.raises(errors.InvalidSoundFieldError):
         binding.ecma_tonal_analysis(OK[:100], 7)
+
+
+def test_file_analysis_reports_what_it_cannot_analyse(tmp_path):
+    import soundfile
+
+    path = tmp_path / "nan.wav"
+    x = sine(1000.0, 60.0, 0.4)
+    x[480] = math.nan
+    soundfile.write(path, np.stack([x, sine(500.0, 60.0, 0.4)], axis=1), 48000, subtype="DOUBLE")
+    bad, good = varnholt.analyze(path, metrics="loudness")
+    assert bad.error == "sample 480 (at 0.01 s) is not a finite number" and not bad.results
+    assert good.ok and good["loudness"].N > 0
+    loud, = varnholt.analyze(path, metrics="loudness", calibration=1e7, channel=2)
+    assert "exceeds one atmosphere" in loud.error
+    with pytest.raises(errors.InvalidArgumentError, match="channel 3 does not exist"):
+        varnholt.analyze(path, channel=3)
+    with pytest.raises(errors.InvalidArgumentError, match="choose from"):
+        varnholt.analyze(path, metrics="loudness,colour")
+    with pytest.raises(errors.InvalidArgumentError, match="positive"):
+        varnholt.analyze(path, calibration=-2.0)

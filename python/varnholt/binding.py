@@ -9,6 +9,8 @@ on many threads: cffi releases the GIL for the duration of every call.
 
 from __future__ import annotations
 
+import numbers
+
 import numpy as np
 
 from ._arrays import as_double_array
@@ -35,17 +37,14 @@ MINIMUM_SAMPLES = {
 
 
 def sound_field_code(field) -> int:
-    """0 for "free", 1 for "diffuse"; integers go to the library unchanged."""
-    if isinstance(field, str):
-        try:
-            return SOUND_FIELDS[field]
-        except KeyError:
-            raise InvalidSoundFieldError(
-                f"sound field {field!r}: expected 'free' or 'diffuse'",
-                status=4,
-                status_text="invalid sound field",
-            ) from None
-    return int(field)
+    """0 for "free", 1 for "diffuse"; 32-bit integers go to the library
+    unchanged (it checks them)."""
+    if isinstance(field, str) and field in SOUND_FIELDS:
+        return SOUND_FIELDS[field]
+    if isinstance(field, numbers.Integral) and -2**31 <= field < 2**31:
+        return int(field)
+    raise InvalidSoundFieldError(f"sound field {field!r}: expected 'free' or 'diffuse'",
+                                 status=4, status_text="invalid sound field")
 
 
 def status_string(status: int) -> str:
