@@ -123,7 +123,9 @@ def test_the_tonal_frequency_is_drawn_above_the_tonality(results):
 def test_plots_draw_into_given_axes(results):
     fig, axes = plt.subplots(2, 1)
     assert results["roughness"].plot(axes[0]) is axes[0]
-    assert results["ecma-roughness"].plot(tuple(axes)) == tuple(axes)
+    assert results["ecma-roughness"].plot(axes) == tuple(axes)
+    with pytest.raises(ValueError, match="pair of Axes"):
+        results["loudness-time"].plot(axes[0])
 
 
 @pytest.mark.parametrize("suffix,magic", [(".png", b"\x89PNG"), (".pdf", b"%PDF")])

@@ -19,7 +19,10 @@ IMAGE_MAP = "viridis"
 
 def _axes(ax, panels: int):
     if ax is not None:
-        return ax
+        if panels == 2 and not (hasattr(ax, "__len__") and len(ax) == 2):
+            raise ValueError("this result draws two panels: pass a pair of Axes "
+                             "(series above, time x band image below) or None")
+        return tuple(ax) if panels == 2 else ax
     import matplotlib.pyplot as plt
 
     if panels == 1:
