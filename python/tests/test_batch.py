@@ -34,6 +34,10 @@ def test_two_worker_cluster_gives_the_rows_of_a_sequential_loop(folder):
             distributed.Client(cluster) as client:
         df = varnholt.batch([folder], metrics=METRICS, calibration={"full_scale_spl": 100},
                             client=client)
+        by_address = varnholt.batch([folder], metrics=METRICS,
+                                    calibration={"full_scale_spl": 100},
+                                    client=cluster.scheduler_address)
+    pd.testing.assert_frame_equal(by_address, df)
     names = varnholt.analysis.metric_names(METRICS)
     cal = varnholt.Calibration.full_scale_spl(100)
     rows = [analyse_one(p, c, names, cal, "free")
