@@ -33,3 +33,20 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/varnholt.pc.in
   ${PROJECT_BINARY_DIR}/varnholt.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/varnholt.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The Python package, on request: its modules, and a link to the installed
+# library beside them (the package looks there before the system loader).
+if(VARNHOLT_INSTALL_PYTHON)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(VARNHOLT_PYTHON_INSTALL_DIR
+    "lib/python${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}/dist-packages"
+    CACHE STRING "Where the Python package is installed, relative to the prefix")
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/varnholt
+    DESTINATION ${VARNHOLT_PYTHON_INSTALL_DIR}
+    FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
+  set(varnholt_python_dir ${CMAKE_INSTALL_PREFIX}/${VARNHOLT_PYTHON_INSTALL_DIR}/varnholt)
+  file(RELATIVE_PATH varnholt_python_to_lib ${varnholt_python_dir}
+    ${CMAKE_INSTALL_FULL_LIBDIR}/libvarnholt.so.${VARNHOLT_ABI_VERSION})
+  install(CODE "file(CREATE_LINK \"${varnholt_python_to_lib}\"
+    \"\$ENV{DESTDIR}${varnholt_python_dir}/libvarnholt.so.${VARNHOLT_ABI_VERSION}\" SYMBOLIC)")
+endif()

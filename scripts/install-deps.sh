@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs everything the library, its tests, benchmarks and tools need, from
+# Installs everything the library, its tests, benchmarks, tools and Python
+# package need, from
 # Debian's packages. Run as root (or through sudo).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
@@ -9,4 +10,7 @@ apt-get install -y --no-install-recommends \
   libfftw3-dev \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libsndfile1-dev libsoxr-dev libcli11-dev nlohmann-json3-dev \
-  clang libclang-rt-dev binutils
+  clang libclang-rt-dev binutils \
+  python3 python3-numpy python3-cffi python3-matplotlib python3-soundfile \
+  python3-dask python3-distributed python3-pandas python3-pytest python3-setuptools \
+  python3-pip

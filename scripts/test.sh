@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the dependencies, then builds and runs the whole test suite:
 #   1. an optimised build with warnings as errors (benchmarks built too);
-#   2. a debug build under AddressSanitizer + UndefinedBehaviorSanitizer,
+#   2. the Python package's tests (pytest) against the library and tool of 1;
+#   3. a debug build under AddressSanitizer + UndefinedBehaviorSanitizer,
 #      LeakSanitizer on (the allocation-failure sweep runs here too);
-#   3. the concurrency tests under ThreadSanitizer;
-#   4. short runs of every libFuzzer target (scripts/fuzz.sh).
-# Set VARNHOLT_SKIP_INSTALL=1 to skip the apt step on a prepared machine.
+#   4. the concurrency tests under ThreadSanitizer;
+#   5. short runs of every libFuzzer target (scripts/fuzz.sh).
+# Set VARNHOLT_SKIP_INSTALL=1 to skip the apt step on a prepared machine, and
+# VARNHOLT_PYTHON to use another interpreter than Debian's /usr/bin/python3.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${VARNHOLT_SKIP_INSTALL:-0}" != 1 ]; then ./scripts/install-deps.sh; fi
@@ -13,13 +15,31 @@ jobs=$(nproc)
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
-echo "== 1/4 optimised build, warnings as errors =="
+echo "== 1/5 optimised build, warnings as errors =="
 cmake -S . -B build/ci-release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNHOLT_WERROR=ON \
   -DVARNHOLT_BUILD_BENCHMARKS=ON
 cmake --build build/ci-release -j "$jobs"
 ctest --test-dir build/ci-release --output-on-failure -j "$jobs" | tee -a "$log"
 
-echo "== 2/4 AddressSanitizer + UndefinedBehaviorSanitizer =="
+echo "== 2/5 Python package (pytest) against the library and tool of stage 1 =="
+pylog=$(mktemp)
+trap 'rm -f "$log" "$pylog"' EXIT
+set +e
+(cd python && VARNHOLT_LIBRARY="$PWD/../build/ci-release/src/libvarnholt.so.1" \
+  VARNHOLT_TOOL="$PWD/../build/ci-release/tools/varnholt/varnholt" PYTHONPATH="$PWD" \
+  PYTHONDONTWRITEBYTECODE=1 "${VARNHOLT_PYTHON:-/usr/bin/python3}" -m pytest -q \
+  -p no:cacheprovider) | tee "$pylog"
+pytest_status=${PIPESTATUS[0]}
+set -e
+# Any exit code but 0 is a failure: 1 failed tests, 2 interrupted, 3 internal
+# error, 4 usage error, 5 no tests collected.
+if [ "$pytest_status" -ne 0 ]; then
+  echo "pytest failed (exit status $pytest_status)" >&2
+  exit "$pytest_status"
+fi
+pytests=$(sed -n 's/^\([0-9]*\) passed.*/\1/p' "$pylog" | tail -1)
+
+echo "== 3/5 AddressSanitizer + UndefinedBehaviorSanitizer =="
 sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S . -B build/ci-asan -DCMAKE_BUILD_TYPE=Debug -DVARNHOLT_WERROR=ON \
   -DVARNHOLT_PACKAGE_TEST=OFF \
@@ -29,7 +49,7 @@ cmake --build build/ci-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/ci-asan --output-on-failure -j "$jobs" | tee -a "$log"
 
-echo "== 3/4 ThreadSanitizer: concurrent calls and FFT planning =="
+echo "== 4/5 ThreadSanitizer: concurrent calls and FFT planning =="
 tsan="-fsanitize=thread -fno-omit-frame-pointer"
 cmake -S . -B build/ci-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNHOLT_PACKAGE_TEST=OFF \
   -DVARNHOLT_BUILD_TOOLS=OFF -DVARNHOLT_BUILD_EXAMPLES=OFF \
@@ -39,7 +59,7 @@ cmake --build build/ci-tsan -j "$jobs" --target core_fft_test hardening_concurre
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/ci-tsan --output-on-failure \
   -R '^(Fft\.Concurrent|ExportDeterminism|Exports/ExportDeterminism|AllExportsAtOnce)' | tee -a "$log"
 
-echo "== 4/4 fuzz targets, short runs =="
+echo "== 5/5 fuzz targets, short runs =="
 ./scripts/fuzz.sh
 fuzzers=$(find fuzz -maxdepth 1 -name 'fuzz_*.cpp' | wc -l)
 
@@ -47,4 +67,4 @@ fuzzers=$(find fuzz -maxdepth 1 -name 'fuzz_*.cpp' | wc -l)
 # line means all of them passed.
 tests=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" |
   awk '{ total += $1 } END { print total + 0 }')
-echo "summary: $((tests + fuzzers)) passed, 0 failed"
+echo "summary: $((tests + ${pytests:-0} + fuzzers)) passed, 0 failed"

@@ -1,0 +1,36 @@
+"""Varnholt: psychoacoustic metrics of sound in Python.
+
+numpy arrays in, labelled results out::
+
+    import varnholt
+    r = varnholt.loudness_time(x, fs=44100)      # x in pascal
+    r.N5, r.units["N5"], r.time, r.specific
+    r.plot()
+
+Every export of libvarnholt is reachable through varnholt.binding (one
+function per export) and, raw, through varnholt.lib() and varnholt.ffi.
+"""
+
+from . import binding, single_values
+from ._library import ffi, lib
+from .analysis import ChannelAnalysis, analyze
+from .calibration import Calibration
+from .errors import (AllocationError, InputTooShortError, InvalidArgumentError,
+                     InvalidSampleRateError, InvalidSoundFieldError, LibraryNotFoundError,
+                     NonFiniteInputError, NullPointerError, NumericalError, OutputTooSmallError,
+                     SizeOverflowError, VarnholtError, VarnholtInputError)
+from .metrics import (ecma_roughness, ecma_tonality, loudness, loudness_time, roughness_dw,
+                      sharpness, tonality_aures)
+from .results import (METRICS, EcmaRoughness, EcmaTonality, Loudness, LoudnessTime,
+                      MetricResult, RoughnessDW, Sharpness, TonalityAures)
+from .single_values import SingleValue
+
+__version__ = "0.2.2"
+
+
+def batch(paths, metrics=None, calibration=None, client=None, field="free", progress=False):
+    """Analyses many files on a Dask cluster; see varnholt.batch_dask.batch."""
+    from .batch_dask import batch as run
+
+    return run(paths, metrics=metrics, calibration=calibration, client=client, field=field,
+               progress=progress)

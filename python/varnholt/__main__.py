@@ -1,0 +1,103 @@
+"""python3 -m varnholt: report, plot and batch from the command line.
+
+  python3 -m varnholt report FILE -o report.png     analyse FILE, draw the report
+  python3 -m varnholt plot RESULT.json -o report.png the report of the tool's --json output
+  python3 -m varnholt batch DIR_OR_FILES --csv summary.csv [--scheduler tcp://HOST:8786]
+"""
+
+from __future__ import annotations
+
+import argparse
+import sys
+
+from .results import METRICS
+
+
+def _calibration(args):
+    from .calibration import Calibration
+
+    given = [args.scale is not None, args.full_scale_spl is not None, args.calibration is not None]
+    if sum(given) > 1:
+        raise SystemExit("varnholt: error: give only one of --scale, --full-scale-spl, "
+                         "--calibration")
+    if args.calibration is not None:
+        if args.calibration_spl is None:
+            raise SystemExit("varnholt: error: --calibration needs --calibration-spl")
+        return Calibration.calibrator(args.calibration, args.calibration_spl,
+                                      args.channel or 1)
+    if args.full_scale_spl is not None:
+        return Calibration.full_scale_spl(args.full_scale_spl)
+    return Calibration.scale(1.0 if args.scale is None else args.scale)
+
+
+def _analysis_options(p: argparse.ArgumentParser, channel: bool = True):
+    p.add_argument("--metrics", default=",".join(METRICS),
+                   help="comma-separated, of: " + ", ".join(METRICS) + " (default: all)")
+    p.add_argument("--field", choices=("free", "diffuse"), default="free")
+    p.add_argument("--scale", type=float, metavar="PA", help="pascal per sample unit")
+    p.add_argument("--full-scale-spl", type=float, metavar="DB",
+                   help="SPL in dB that a full-scale sine would read")
+    p.add_argument("--calibration", metavar="FILE", help="recording of an acoustic calibrator")
+    p.add_argument("--calibration-spl", type=float, metavar="DB",
+                   help="SPL in dB of the calibrator in --calibration")
+    if channel:
+        p.add_argument("--channel", type=int, metavar="N", help="only channel N (1 = first)")
+
+
+def main(argv=None) -> int:
+    parser = argparse.ArgumentParser(prog="python3 -m varnholt",
+                                     description="Psychoacoustic metrics of sound files.")
+    sub = parser.add_subparsers(dest="command", required=True)
+    report = sub.add_parser("report", help="analyse a sound file and draw a one-page report")
+    report.add_argument("file")
+    report.add_argument("-o", "--output", required=True, help="report.png, .pdf or .svg")
+    _analysis_options(report)
+    plot = sub.add_parser("plot", help="draw the report of the varnholt tool's --json output")
+    plot.add_argument("json")
+    plot.add_argument("-o", "--output", required=True, help="report.png, .pdf or .svg")
+    batch = sub.add_parser("batch", help="single values of many files on a Dask cluster")
+    batch.add_argument("inputs", nargs="+", help="sound files and directories")
+    batch.add_argument("--scheduler", metavar="ADDRESS",
+                       help="Dask scheduler, e.g. tcp://HOST:8786 (default: a local cluster)")
+    batch.add_argument("--csv", required=True, metavar="FILE", help="write the table here")
+    _analysis_options(batch, channel=False)
+    args = parser.parse_args(argv)
+
+    from .errors import VarnholtError
+
+    try:
+        if args.command == "report":
+            from .analysis import analyze
+            from .report import write_report
+
+            channels = analyze(args.file, args.metrics, _calibration(args), args.field,
+                               args.channel)
+            print(write_report(channels, args.output))
+            failures = [f"{c.path}: channel {c.channel}: {m}: {e}"
+                        for c in channels for m, e in c.errors.items()]
+            failures += [f"{c.path}: channel {c.channel}: {c.error}" for c in channels if c.error]
+        elif args.command == "plot":
+            from .report import write_report
+            from .tool_json import channels_from_tool_json
+
+            print(write_report(channels_from_tool_json(args.json), args.output))
+            failures = []
+        else:
+            from .batch_dask import batch as run
+
+            df = run(args.inputs, metrics=args.metrics, calibration=_calibration(args),
+                     client=args.scheduler, field=args.field, progress=sys.stderr.isatty())
+            df.to_csv(args.csv, index=False)
+            print(args.csv)
+            failures = [f"{r.path}: channel {r.channel}: {r.error}"
+                        for r in df.itertuples() if r.status != "ok"]
+    except (VarnholtError, ValueError, OSError) as e:
+        print(f"varnholt: error: {e}", file=sys.stderr)
+        return 2
+    for line in failures:
+        print(f"varnholt: error: {line}", file=sys.stderr)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
