@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/checks.h"
+#include "core/physical_constants.h"
 
 namespace varnholt {
 namespace {
@@ -13,7 +14,8 @@ namespace {
 constexpr std::size_t LAST_TIME_AVERAGED_BAND = 15;
 
 // Bin spacing of the lag spectrum in Hz: 48000 / 16384.
-constexpr double BIN_SPACING_HZ = 48000.0 / 16384.0;
+constexpr double BIN_SPACING_HZ =
+    SAMPLE_RATE_HZ / static_cast<double>(TONAL_LAG_SPECTRUM_LENGTH);
 
 // Fills the lag window of the scratch with block i of the averaged rows
 // (or its three-block mean) and removes the window's mean; everything else
