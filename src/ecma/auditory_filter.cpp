@@ -6,12 +6,13 @@
 #include <cmath>
 
 #include "core/checks.h"
+#include "core/physical_constants.h"
 #include "ecma/band_scale.h"
 
 namespace varnholt {
 namespace {
 
-constexpr std::size_t ORDER = 5;
+constexpr std::size_t ORDER = AuditoryFilter::ORDER;
 
 // Binomial coefficients of (1 - d z^-1)^5: the feedback of five equal poles.
 constexpr std::array<double, ORDER + 1> FEEDBACK_BINOMIALS = {1.0, 5.0, 10.0, 10.0, 5.0, 1.0};
@@ -19,23 +20,17 @@ constexpr std::array<double, ORDER + 1> FEEDBACK_BINOMIALS = {1.0, 5.0, 10.0, 10
 // a sampled gamma-tone envelope t^4 d^t.
 constexpr std::array<double, ORDER> FEEDFORWARD_EULERIAN = {0.0, 1.0, 11.0, 11.0, 1.0};
 
-// Complex coefficients of one band; index m multiplies z^-m.
-struct FilterCoefficients {
-  std::array<double, ORDER + 1> a_re{}, a_im{};
-  std::array<double, ORDER + 1> b_re{}, b_im{};
-};
-
-FilterCoefficients band_coefficients(std::size_t b) noexcept {
+AuditoryFilter::Coefficients band_coefficients(std::size_t b) noexcept {
   // Pole radius from the bandwidth: 512 / 3360000 = 2^(2*5-1) / (C(8,4) * 48000)
   // relates the equivalent rectangular bandwidth of a fifth-order filter to
   // its time constant.
   const double d = std::exp(-ecma_bandwidth_hz(b) * 512.0 / 3360000.0);
-  const double omega = ecma_band_centre_hz(b) * 6.283185307179586 / 48000.0;
+  const double omega = ecma_band_centre_hz(b) * 6.283185307179586 / SAMPLE_RATE_HZ;
   const double d2 = d * d;
   // Unit gain at the centre frequency: (1 - d)^5 over d + 11 d^2 + 11 d^3 + d^4.
   const double g = std::pow(1.0 - d, 5.0) / (11.0 * d2 * d + (11.0 * d2 + d) + d2 * d2);
 
-  FilterCoefficients c;
+  AuditoryFilter::Coefficients c;
   for (std::size_t m = 0; m <= ORDER; ++m) {
     const double angle = static_cast<double>(m) * omega;
     const double cos_a = std::cos(angle);
@@ -54,18 +49,16 @@ FilterCoefficients band_coefficients(std::size_t b) noexcept {
 
 }  // namespace
 
-vh_status ecma_auditory_filter(const double* prepared, std::uint64_t length, std::size_t b,
-                               double* band_out) noexcept {
-  if (prepared == nullptr || band_out == nullptr) return VH_ERR_NULL_POINTER;
-  if (b >= ECMA_BAND_COUNT) return VH_ERR_INVALID_ARGUMENT;
-  const FilterCoefficients c = band_coefficients(b);
+AuditoryFilter::AuditoryFilter(std::size_t b) noexcept : c_(band_coefficients(b)) {}
 
+bool AuditoryFilter::run(const double* in, std::size_t count, double* out) noexcept {
+  const Coefficients& c = c_;
   // Transposed direct form with b0 = 0: the output is the first state, so the
   // band signal lags the input by one sample. State m is s_{m+1}.
-  double s1r = 0.0, s1i = 0.0, s2r = 0.0, s2i = 0.0, s3r = 0.0, s3i = 0.0;
-  double s4r = 0.0, s4i = 0.0, s5r = 0.0, s5i = 0.0;
-  for (std::uint64_t i = 0; i < length; ++i) {
-    const double x = prepared[i];
+  double s1r = s_[0], s1i = s_[1], s2r = s_[2], s2i = s_[3], s3r = s_[4], s3i = s_[5];
+  double s4r = s_[6], s4i = s_[7], s5r = s_[8], s5i = s_[9];
+  for (std::size_t i = 0; i < count; ++i) {
+    const double x = in[i];
     const double yr = s1r;
     const double yi = s1i;
     s1r = c.b_re[1] * x - (c.a_re[1] * yr - c.a_im[1] * yi) + s2r;
@@ -78,11 +71,21 @@ vh_status ecma_auditory_filter(const double* prepared, std::uint64_t length, std
     s4i = c.b_im[4] * x - (c.a_re[4] * yi + c.a_im[4] * yr) + s5i;
     s5r = -(c.a_re[5] * yr - c.a_im[5] * yi);
     s5i = -(c.a_re[5] * yi + c.a_im[5] * yr);
-    const double out = 2.0 * yr;
-    if (!is_finite_value(out)) return VH_ERR_NUMERICAL;
-    band_out[i] = out;
+    const double y = 2.0 * yr;
+    if (!is_finite_value(y)) return false;
+    out[i] = y;
   }
-  return VH_OK;
+  s_ = {s1r, s1i, s2r, s2i, s3r, s3i, s4r, s4i, s5r, s5i};
+  return true;
+}
+
+vh_status ecma_auditory_filter(const double* prepared, std::uint64_t length, std::size_t b,
+                               double* band_out) noexcept {
+  if (prepared == nullptr || band_out == nullptr) return VH_ERR_NULL_POINTER;
+  if (b >= ECMA_BAND_COUNT) return VH_ERR_INVALID_ARGUMENT;
+  AuditoryFilter filter(b);
+  return filter.run(prepared, static_cast<std::size_t>(length), band_out) ? VH_OK
+                                                                          : VH_ERR_NUMERICAL;
 }
 
 }  // namespace varnholt

@@ -2,12 +2,38 @@
 // resonator at the band's centre frequency whose real part is the band signal.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
 #include "varnholt.h"
 
 namespace varnholt {
+
+// The filter of one band with its state, run over a signal in successive
+// pieces from zero state.
+class AuditoryFilter {
+ public:
+  static constexpr std::size_t ORDER = 5;
+
+  // Complex coefficients; index m multiplies z^-m.
+  struct Coefficients {
+    std::array<double, ORDER + 1> a_re{}, a_im{};
+    std::array<double, ORDER + 1> b_re{}, b_im{};
+  };
+
+  // The filter of band b (0..52, not checked).
+  explicit AuditoryFilter(std::size_t b) noexcept;
+
+  // Filters the next `count` samples of `in` into `out` (2 Re(y), one sample
+  // behind the input; the two must not overlap). False on the first
+  // non-finite output.
+  bool run(const double* in, std::size_t count, double* out) noexcept;
+
+ private:
+  Coefficients c_;
+  std::array<double, 2 * ORDER> s_{};
+};
 
 // Filters `length` samples of `prepared` with the filter of band b (0..52) and
 // writes the band signal, 2 * Re(y), to band_out[0 .. length-1]. The output

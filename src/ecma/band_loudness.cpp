@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "core/checks.h"
+#include "core/physical_constants.h"
 #include "ecma/band_scale.h"
 
 namespace varnholt {
@@ -25,7 +26,6 @@ constexpr std::array<double, ECMA_BAND_COUNT> THRESHOLD_IN_QUIET = {
     0.0122, 0.0138, 0.0157, 0.0172, 0.018,  0.018,  0.0177, 0.0176, 0.0177, 0.0182, 0.019,
     0.0202, 0.0217, 0.0237, 0.0263, 0.0296, 0.0339, 0.0398, 0.0485, 0.0622};
 
-constexpr double REFERENCE_PRESSURE = 2e-5;  // Pa
 constexpr double CALIBRATION = 0.0211668;
 constexpr double EXTRA_CALIBRATION = 1.00132;
 constexpr double ALPHA = 1.5;
@@ -35,11 +35,11 @@ constexpr double ALPHA = 1.5;
 double ecma_band_loudness(double p_rms, std::size_t b) noexcept {
   constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
   if (b >= ECMA_BAND_COUNT || p_rms < 0.0 || !is_finite_value(p_rms)) return not_a_number;
-  double n = CALIBRATION * p_rms / REFERENCE_PRESSURE;
+  double n = CALIBRATION * p_rms / REFERENCE_PRESSURE_PA;
   for (std::size_t i = 1; i <= 8; ++i) {
     // Threshold pressure of the i-th slope change, at (10 i + 5) dB.
     const double exponent = (static_cast<double>(i) * 10.0 + 5.0) / 20.0;
-    const double p_i = std::pow(10.0, exponent) * REFERENCE_PRESSURE;
+    const double p_i = std::pow(10.0, exponent) * REFERENCE_PRESSURE_PA;
     n = n * std::pow(1.0 + std::pow(p_rms / p_i, ALPHA), (SLOPES[i] - SLOPES[i - 1]) / ALPHA);
   }
   n = n * EXTRA_CALIBRATION;

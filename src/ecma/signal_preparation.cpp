@@ -13,9 +13,6 @@
 namespace varnholt {
 namespace {
 
-// Length of the raised-cosine fade-in: 240 samples, 5 ms at 48 kHz. It keeps
-// the filters from ringing on a step at the start of the signal.
-constexpr std::uint64_t FADE_IN_LENGTH = 240;
 constexpr double PI = 3.141592653589793;
 
 // Largest prepared length; beyond it the byte count of the array would not fit.
@@ -29,7 +26,7 @@ struct Biquad {
 // The outer and middle ear transfer as a cascade of eight biquads at 48 kHz.
 // The first two model the head and outer ear in a free field and are left out
 // for diffuse-field sound; the other six are the ear canal and middle ear.
-constexpr std::array<Biquad, 8> OUTER_MIDDLE_EAR_SECTIONS = {{
+constexpr std::array<Biquad, OuterMiddleEarFilter::SECTION_COUNT> OUTER_MIDDLE_EAR_SECTIONS = {{
     {1.015896020255593, -1.925298877776079, 0.922118060364679, -1.925298877776079,
      0.938014080620272},
     {0.958943219304445, -1.806088011849494, 0.876438777856084, -1.806088011849494,
@@ -66,35 +63,37 @@ bool prepared_length(std::uint64_t n, std::uint64_t lead, std::uint64_t hop, boo
   return true;
 }
 
-// Copies the signal behind the leading zeros, fading in its first 5 ms.
-void place_with_fade_in(const double* signal, std::uint64_t n, double* dest) noexcept {
-  for (std::uint64_t i = 0; i < n; ++i) {
-    double x = signal[i];
-    if (i < FADE_IN_LENGTH) {
-      const double w = 0.5 - 0.5 * std::cos(static_cast<double>(i) * PI / 240.0);
-      x = x * w;
-    }
-    dest[i] = x;
-  }
+}  // namespace
+
+double faded_in(double x, std::uint64_t index) noexcept {
+  if (index >= FADE_IN_LENGTH) return x;
+  const double w = 0.5 - 0.5 * std::cos(static_cast<double>(index) * PI / 240.0);
+  return x * w;
 }
 
-// One biquad in transposed direct form II, in place from zero state. False on
-// the first non-finite output.
-bool run_section(const Biquad& s, double* x, std::uint64_t count) noexcept {
-  double s1 = 0.0;
-  double s2 = 0.0;
-  for (std::uint64_t i = 0; i < count; ++i) {
-    const double in = x[i];
-    const double y = s.b0 * in + s1;
-    s1 = s.b1 * in - s.a1 * y + s2;
-    s2 = s.b2 * in - s.a2 * y;
-    if (!is_finite_value(y)) return false;
-    x[i] = y;
+OuterMiddleEarFilter::OuterMiddleEarFilter(vh_sound_field sound_field) noexcept
+    : first_section_(sound_field == VH_SOUND_FIELD_FREE ? 0 : FREE_FIELD_ONLY_SECTIONS) {}
+
+// Each biquad in transposed direct form II runs over the whole run before the
+// next one; the states carry over to the next run, so any split of the signal
+// gives the same output.
+bool OuterMiddleEarFilter::run(double* x, std::size_t count) noexcept {
+  for (std::size_t k = first_section_; k < SECTION_COUNT; ++k) {
+    const Biquad& s = OUTER_MIDDLE_EAR_SECTIONS[k];
+    double s1 = state_[k][0];
+    double s2 = state_[k][1];
+    for (std::size_t i = 0; i < count; ++i) {
+      const double in = x[i];
+      const double y = s.b0 * in + s1;
+      s1 = s.b1 * in - s.a1 * y + s2;
+      s2 = s.b2 * in - s.a2 * y;
+      if (!is_finite_value(y)) return false;
+      x[i] = y;
+    }
+    state_[k] = {s1, s2};
   }
   return true;
 }
-
-}  // namespace
 
 vh_status ecma_prepare_signal(const double* signal, std::uint64_t n, std::uint64_t lead,
                               std::uint64_t hop, bool pad_to_hop, vh_sound_field sound_field,
@@ -119,12 +118,9 @@ vh_status ecma_prepare_signal(const double* signal, std::uint64_t n, std::uint64
   }
 
   double* const start = buffer.data() + lead;
-  const std::uint64_t filtered = total - lead;
-  place_with_fade_in(signal, n, start);
-  const std::size_t first = sound_field == VH_SOUND_FIELD_FREE ? 0 : FREE_FIELD_ONLY_SECTIONS;
-  for (std::size_t k = first; k < OUTER_MIDDLE_EAR_SECTIONS.size(); ++k) {
-    if (!run_section(OUTER_MIDDLE_EAR_SECTIONS[k], start, filtered)) return VH_ERR_NUMERICAL;
-  }
+  for (std::uint64_t i = 0; i < n; ++i) start[i] = faded_in(signal[i], i);
+  OuterMiddleEarFilter ear(sound_field);
+  if (!ear.run(start, static_cast<std::size_t>(total - lead))) return VH_ERR_NUMERICAL;
   prepared.swap(buffer);
   return VH_OK;
 }

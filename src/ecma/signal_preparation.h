@@ -2,12 +2,39 @@
 // trailing zeros, and the outer and middle ear filter of the sound field.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "varnholt.h"
 
 namespace varnholt {
+
+// Length of the raised-cosine fade-in: 240 samples, 5 ms at 48 kHz. It keeps
+// the filters from ringing on a step at the start of the signal.
+inline constexpr std::uint64_t FADE_IN_LENGTH = 240;
+
+// Input sample `index` (counted from the first) of value x after the fade-in.
+double faded_in(double x, std::uint64_t index) noexcept;
+
+// The outer and middle ear filter of a sound field (free field: eight
+// second-order sections, diffuse field: the last six), run over a signal in
+// successive pieces from zero state.
+class OuterMiddleEarFilter {
+ public:
+  static constexpr std::size_t SECTION_COUNT = 8;
+
+  explicit OuterMiddleEarFilter(vh_sound_field sound_field) noexcept;
+
+  // Filters the next `count` samples in place. False on the first non-finite
+  // output (the filter is then of no further use).
+  bool run(double* x, std::size_t count) noexcept;
+
+ private:
+  std::size_t first_section_;
+  std::array<std::array<double, 2>, SECTION_COUNT> state_{};
+};
 
 // Builds the prepared signal in `prepared` (which is cleared first and stays
 // empty on every failure): `lead` zeros, then the n input samples with the

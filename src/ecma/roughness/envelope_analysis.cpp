@@ -3,6 +3,7 @@
 // 1500 Hz, scaled so that the spectrum of a band carries its loudness squared.
 #include "ecma/roughness/envelope_analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -75,18 +76,29 @@ void EnvelopeAnalysis::modulation_spectrum(double loudness, double* spectrum) {
   }
 }
 
+vh_status EnvelopeAnalysis::analyse_block(const double* block, std::size_t b, double& loudness,
+                                          double* spectrum) {
+  const double block_value = block_loudness(block, b);
+  if (!is_finite_value(block_value)) return VH_ERR_NUMERICAL;
+  loudness = block_value;
+  if (block_value == 0.0) {
+    std::fill(spectrum, spectrum + ECMA_MODULATION_BINS, 0.0);
+    return VH_OK;
+  }
+  block_envelope();
+  modulation_spectrum(block_value, spectrum);
+  return VH_OK;
+}
+
 vh_status EnvelopeAnalysis::analyse_band(const double* band_signal, std::uint64_t n, std::size_t b,
                                          double* loudness, double* spectra) {
   const std::uint64_t blocks = ecma_roughness_block_total(n);
   for (std::uint64_t v = 0; v < blocks; ++v) {
     const std::uint64_t slot = v * ECMA_BAND_COUNT + b;
-    const double* block = band_signal + ecma_roughness_block_start(v, blocks, n);
-    const double block_value = block_loudness(block, b);
-    if (!is_finite_value(block_value)) return VH_ERR_NUMERICAL;
-    loudness[slot] = block_value;
-    if (block_value == 0.0) continue;
-    block_envelope();
-    modulation_spectrum(block_value, spectra + slot * ECMA_MODULATION_BINS);
+    const vh_status status =
+        analyse_block(band_signal + ecma_roughness_block_start(v, blocks, n), b, loudness[slot],
+                      spectra + slot * ECMA_MODULATION_BINS);
+    if (status != VH_OK) return status;
   }
   return VH_OK;
 }

@@ -26,6 +26,11 @@ class EnvelopeAnalysis {
   vh_status analyse_band(const double* band_signal, std::uint64_t n, std::size_t b,
                          double* loudness, double* spectra);
 
+  // Loudness and modulation spectrum (257 bins, zero for a silent block) of
+  // the 16384-sample block of band b. A non-finite loudness gives
+  // VH_ERR_NUMERICAL.
+  vh_status analyse_block(const double* block, std::size_t b, double& loudness, double* spectrum);
+
  private:
   double block_loudness(const double* block, std::size_t b);
   void block_envelope();

@@ -11,6 +11,15 @@ namespace varnholt {
 // when it points against d0, and limited to 3 * d0 when the data turn.
 double pchip_end_slope(double h0, double h1, double d0, double d1) noexcept;
 
+// Slope at an inner point from the widths and secants of the intervals to its
+// left and right: their weighted harmonic mean, 0 at a local extremum.
+double pchip_inner_slope(double h_left, double h_right, double d_left, double d_right) noexcept;
+
+// The cubic Hermite curve through (t0, y0) and (t1, y1) with slopes s0 and
+// s1, evaluated at tau and clipped at 0.
+double pchip_value(double tau, double t0, double t1, double y0, double y1, double s0,
+                   double s1) noexcept;
+
 // Resamples the block roughness (blocks x 53 bands, block-major) given at the
 // strictly increasing times (seconds, times[0] = 0, blocks >= 3, frames / 50 s
 // at most times[blocks - 1]) onto the frame times k / 50 s, k = 0 ... frames - 1,

@@ -1,10 +1,15 @@
-// The two exports of the hearing-model roughness: frame count and analysis.
+// The two exports of the hearing-model roughness: frame count and analysis,
+// the analysis a shell over the roughness stream.
+#include <algorithm>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "core/boundary.h"
 #include "core/checks.h"
 #include "ecma/band_scale.h"
-#include "ecma/roughness/roughness_compute.h"
+#include "ecma/band_signal_stream.h"
+#include "ecma/roughness/ecma_roughness_stream.h"
 #include "ecma/roughness/roughness_grid.h"
 #include "varnholt.h"
 
@@ -12,9 +17,29 @@ namespace varnholt {
 namespace {
 
 // Spectrum values per block: 53 bands x 257 modulation bins.
-constexpr std::uint64_t SPECTRUM_VALUES_PER_BLOCK = 13621;
+constexpr std::uint64_t SPECTRUM_VALUES_PER_BLOCK = ECMA_BAND_COUNT * ECMA_MODULATION_BINS;
 // Largest element count of any working array.
 constexpr std::uint64_t MAX_WORKING_COUNT = 0x0FFFFFFFFFFFFFFFULL;
+
+// Streams the checked signal into out (frame_total x 53 values). Below the
+// overflow-free peak no stage can fail once frames flow, so they go straight
+// to the caller; above it they are held privately until every one is valid.
+vh_status roughness_into(std::span<const double> signal, vh_sound_field sound_field,
+                         std::uint64_t frame_total, double* out) {
+  constexpr std::size_t width = EcmaRoughnessStream::values_per_frame;
+  const std::size_t values = static_cast<std::size_t>(frame_total) * width;
+  const bool direct = within_overflow_free_peak(signal);
+  std::vector<double> held(direct ? 0 : values);
+  double* const dest = direct ? out : held.data();
+  EcmaRoughnessStream stream(sound_field);
+  const vh_status s = stream_whole_signal(
+      stream, signal, [&](std::uint64_t k, std::span<const double> frame) {
+        if (k < frame_total) std::copy(frame.begin(), frame.end(), dest + k * width);
+      });
+  if (s != VH_OK) return s;
+  if (!direct) std::copy(held.begin(), held.end(), out);
+  return VH_OK;
+}
 
 }  // namespace
 }  // namespace varnholt
@@ -54,6 +79,8 @@ extern "C" VH_EXPORT vh_status vh_roughness_ecma(const double* samples, size_t c
         spectrum_values > MAX_WORKING_COUNT) {
       return VH_ERR_SIZE_OVERFLOW;
     }
-    return ecma_roughness_compute(samples, count, sound_field, out);
+    const vh_status valid = validate_signal(samples, count, VH_SAMPLE_RATE);
+    if (valid != VH_OK) return valid;
+    return roughness_into(std::span<const double>(samples, count), sound_field, frame_total, out);
   });
 }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/physical_constants.h"
+
 namespace varnholt {
 
 // Shortest signal analysed: 320 ms.
@@ -52,7 +54,7 @@ constexpr std::uint64_t ecma_roughness_block_start(std::uint64_t v, std::uint64_
 inline double ecma_roughness_block_time(std::uint64_t v, std::uint64_t blocks,
                                         std::uint64_t n) noexcept {
   const std::uint64_t end = v + 1 < blocks ? v * ECMA_ROUGHNESS_BLOCK_HOP : n;
-  return static_cast<double>(end) / 48000.0;
+  return static_cast<double>(end) / SAMPLE_RATE_HZ;
 }
 
 }  // namespace varnholt

@@ -38,23 +38,31 @@ double concentration_exponent(const double* r) {
 
 }  // namespace
 
-vh_status transform_roughness_frames(double* values, std::uint64_t frames) noexcept {
-  const double rise = std::exp(-1.0 / (RISE_TIME_S * ECMA_ROUGHNESS_FRAME_RATE_HZ));
-  const double fall = std::exp(-1.0 / (FALL_TIME_S * ECMA_ROUGHNESS_FRAME_RATE_HZ));
-  for (std::uint64_t k = 0; k < frames; ++k) {
-    double* r = values + k * ECMA_BAND_COUNT;
-    const double* previous = k > 0 ? r - ECMA_BAND_COUNT : nullptr;
-    const double gamma = concentration_exponent(r);
-    for (std::size_t b = 0; b < ECMA_BAND_COUNT; ++b) {
-      double value = std::pow(r[b], gamma) * ROUGHNESS_CALIBRATION;
-      if (previous != nullptr) {
-        const double p = previous[b];
-        const double alpha = value >= p ? rise : fall;
-        value = value * (1.0 - alpha) + alpha * p;
-      }
-      if (!is_finite_value(value)) return VH_ERR_NUMERICAL;
-      r[b] = value;
+RoughnessOutputStage::RoughnessOutputStage() noexcept
+    : rise_(std::exp(-1.0 / (RISE_TIME_S * ECMA_ROUGHNESS_FRAME_RATE_HZ))),
+      fall_(std::exp(-1.0 / (FALL_TIME_S * ECMA_ROUGHNESS_FRAME_RATE_HZ))) {}
+
+bool RoughnessOutputStage::transform(double* r) noexcept {
+  const double gamma = concentration_exponent(r);
+  for (std::size_t b = 0; b < ECMA_BAND_COUNT; ++b) {
+    double value = std::pow(r[b], gamma) * ROUGHNESS_CALIBRATION;
+    if (has_previous_) {
+      const double p = previous_[b];
+      const double alpha = value >= p ? rise_ : fall_;
+      value = value * (1.0 - alpha) + alpha * p;
     }
+    if (!is_finite_value(value)) return false;
+    r[b] = value;
+    previous_[b] = value;
+  }
+  has_previous_ = true;
+  return true;
+}
+
+vh_status transform_roughness_frames(double* values, std::uint64_t frames) noexcept {
+  RoughnessOutputStage stage;
+  for (std::uint64_t k = 0; k < frames; ++k) {
+    if (!stage.transform(values + k * ECMA_BAND_COUNT)) return VH_ERR_NUMERICAL;
   }
   return VH_OK;
 }

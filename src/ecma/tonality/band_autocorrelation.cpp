@@ -60,35 +60,42 @@ bool autocorrelate(std::size_t length, const AcfWorkspace& work) noexcept {
 
 }  // namespace
 
+vh_status ecma_tonal_block_acf(const double* block, std::size_t j, std::size_t block_length,
+                               std::size_t lags, const AcfWorkspace& work, double* row) noexcept {
+  const std::size_t length = block_length;
+  const std::size_t lag_limit = std::min(lags, (3 * length) >> 2);
+  double* const e_f = work.forward_energy;
+  double* const e_b = work.backward_energy;
+  std::fill(row, row + lags, 0.0);
+  rectify_block(block, length, work.scratch, e_f);
+  // RMS of the rectified block times sqrt(2): the RMS of the band signal
+  // for a symmetric waveform.
+  const double loudness =
+      ecma_band_loudness(std::sqrt(2.0 * e_f[length] / static_cast<double>(length)), j);
+  if (!is_finite_value(loudness)) return VH_ERR_NUMERICAL;
+  if (loudness == 0.0) return VH_OK;
+  backward_running_energy(work.scratch, length, e_b);
+  if (!autocorrelate(length, work)) return VH_ERR_NUMERICAL;
+  const double* const a = work.scratch;
+  for (std::size_t m = 0; m < lag_limit; ++m) {
+    if (e_b[m] > 0.0 && e_f[length - m] > 0.0) {
+      const double normalised =
+          a[m] / (std::sqrt(e_f[length - m]) * std::sqrt(e_b[m]) + NORMALISER_FLOOR);
+      row[m] = std::min(1.0, std::max(0.0, normalised)) * loudness;
+    }
+  }
+  return VH_OK;
+}
+
 vh_status ecma_tonal_band_acf(const double* band_signal, std::size_t j, std::size_t block_length,
                               std::size_t block_count, std::size_t lags,
                               const AcfWorkspace& work, double* rows) noexcept {
-  const std::size_t length = block_length;
-  const std::size_t hop = length / 4;
-  const std::size_t lag_limit = std::min(lags, (3 * length) >> 2);
-  const double* const first_block = band_signal + (TONAL_LEAD - length);
-  double* const e_f = work.forward_energy;
-  double* const e_b = work.backward_energy;
+  const std::size_t hop = block_length / 4;
+  const double* const first_block = band_signal + (TONAL_LEAD - block_length);
   for (std::size_t i = 0; i < block_count; ++i) {
-    double* const row = rows + i * lags;
-    std::fill(row, row + lags, 0.0);
-    rectify_block(first_block + i * hop, length, work.scratch, e_f);
-    // RMS of the rectified block times sqrt(2): the RMS of the band signal
-    // for a symmetric waveform.
-    const double loudness =
-        ecma_band_loudness(std::sqrt(2.0 * e_f[length] / static_cast<double>(length)), j);
-    if (!is_finite_value(loudness)) return VH_ERR_NUMERICAL;
-    if (loudness == 0.0) continue;
-    backward_running_energy(work.scratch, length, e_b);
-    if (!autocorrelate(length, work)) return VH_ERR_NUMERICAL;
-    const double* const a = work.scratch;
-    for (std::size_t m = 0; m < lag_limit; ++m) {
-      if (e_b[m] > 0.0 && e_f[length - m] > 0.0) {
-        const double normalised =
-            a[m] / (std::sqrt(e_f[length - m]) * std::sqrt(e_b[m]) + NORMALISER_FLOOR);
-        row[m] = std::min(1.0, std::max(0.0, normalised)) * loudness;
-      }
-    }
+    const vh_status s =
+        ecma_tonal_block_acf(first_block + i * hop, j, block_length, lags, work, rows + i * lags);
+    if (s != VH_OK) return s;
   }
   return VH_OK;
 }

@@ -22,6 +22,12 @@ struct AcfWorkspace {
   double* backward_energy;
 };
 
+// Row of one block (L samples of band j's signal from `block`) into `row`
+// (e doubles), as below. Statuses: a non-finite band loudness or power sum ->
+// VH_ERR_NUMERICAL.
+vh_status ecma_tonal_block_acf(const double* block, std::size_t j, std::size_t block_length,
+                               std::size_t lags, const AcfWorkspace& work, double* row) noexcept;
+
 // For each of the M blocks of band j (block i covers band-signal samples
 // 8192 - L + i L/4 .. 8192 + i L/4 - 1, so it ends at input time i L/4)
 // writes row i of `rows` (M rows of e doubles): lag m holds the correlation of

@@ -4,12 +4,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/physical_constants.h"
 #include "ecma/band_scale.h"
 
 namespace varnholt {
 namespace {
-
-constexpr double SAMPLE_RATE = 48000.0;
 
 // Start of the window in seconds: half a period of the bandwidth, at least 2 ms.
 double window_start_s(double bandwidth_hz) noexcept {
@@ -25,7 +24,7 @@ double window_end_s(double bandwidth_hz) noexcept {
 
 std::size_t tonal_lags_kept(const TonalBandGroup& group) noexcept {
   const double bandwidth = ecma_bandwidth_hz(group.first_result_band);
-  return static_cast<std::size_t>(std::floor(window_end_s(bandwidth) * SAMPLE_RATE));
+  return static_cast<std::size_t>(std::floor(window_end_s(bandwidth) * SAMPLE_RATE_HZ));
 }
 
 std::uint64_t tonal_block_count(std::uint64_t prepared_length,
@@ -52,8 +51,8 @@ std::size_t tonal_neighbourhood_width(const TonalBandGroup& group) noexcept {
 
 LagWindow tonal_lag_window(std::size_t band) noexcept {
   const double bandwidth = ecma_bandwidth_hz(band);
-  const double first = std::ceil(window_start_s(bandwidth) * SAMPLE_RATE) - 1.0;
-  const double last = std::floor(window_end_s(bandwidth) * SAMPLE_RATE) - 1.0;
+  const double first = std::ceil(window_start_s(bandwidth) * SAMPLE_RATE_HZ) - 1.0;
+  const double last = std::floor(window_end_s(bandwidth) * SAMPLE_RATE_HZ) - 1.0;
   return {static_cast<std::size_t>(first), static_cast<std::size_t>(last)};
 }
 

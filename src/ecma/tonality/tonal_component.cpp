@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/checks.h"
+#include "core/physical_constants.h"
 
 namespace varnholt {
 namespace {
@@ -13,7 +14,8 @@ namespace {
 constexpr std::size_t LAST_TIME_AVERAGED_BAND = 15;
 
 // Bin spacing of the lag spectrum in Hz: 48000 / 16384.
-constexpr double BIN_SPACING_HZ = 48000.0 / 16384.0;
+constexpr double BIN_SPACING_HZ =
+    SAMPLE_RATE_HZ / static_cast<double>(TONAL_LAG_SPECTRUM_LENGTH);
 
 // Fills the lag window of the scratch with block i of the averaged rows
 // (or its three-block mean) and removes the window's mean; everything else
@@ -56,46 +58,58 @@ bool strongest_bin(const LagSpectrumWorkspace& work, double& peak_power,
 
 }  // namespace
 
-void average_neighbour_acfs(const double* store, std::size_t slots, std::size_t band,
-                            std::size_t block_count, std::size_t lags, double* averaged) noexcept {
+void average_neighbour_acfs(const double* rows, std::size_t first_row_band, std::size_t band,
+                            std::size_t lags, double* averaged) noexcept {
   const NeighbourRange range = tonal_neighbour_range(band);
-  const std::size_t values = block_count * lags;
   const double count = static_cast<double>(range.below + range.above + 1);
-  std::fill(averaged, averaged + values, 0.0);
+  std::fill(averaged, averaged + lags, 0.0);
   for (std::size_t j = band - range.below; j <= band + range.above; ++j) {
-    const double* const rows = store + (j % slots) * values;
-    for (std::size_t v = 0; v < values; ++v) averaged[v] += rows[v] / count;
+    const double* const row = rows + (j - first_row_band) * lags;
+    for (std::size_t v = 0; v < lags; ++v) averaged[v] += row[v] / count;
   }
+}
+
+vh_status tonal_block_value(const double* row, const double* previous, const double* next,
+                            std::size_t band, const LagSpectrumWorkspace& work,
+                            TonalBlockValue& out) noexcept {
+  const LagWindow window = tonal_lag_window(band);
+  const double window_length = static_cast<double>(window.length());
+  // Lag 0 of the weighted autocorrelation is the band loudness.
+  const double loudness = previous != nullptr ? ((row[0] + previous[0]) + next[0]) / 3.0 : row[0];
+  if (loudness == 0.0) {
+    out = TonalBlockValue{0.0, 0.0, 0.0};
+    return VH_OK;
+  }
+  fill_lag_window(row, previous, next, window, work.scratch);
+  double peak_power = 0.0;
+  std::size_t peak_bin = 0;
+  if (!strongest_bin(work, peak_power, peak_bin)) return VH_ERR_NUMERICAL;
+  // The peak's magnitude grows with the amplitude of the periodic part of
+  // the autocorrelation and with the window length H; 4 sqrt(P) / H turns
+  // it into loudness, never more than the band's own.
+  out.tonal_loudness = std::min(loudness, 4.0 * std::sqrt(peak_power) / window_length);
+  out.band_loudness = loudness;
+  out.frequency_hz = static_cast<double>(peak_bin) * BIN_SPACING_HZ;
+  return VH_OK;
+}
+
+bool tonal_block_time_averaged(std::size_t band) noexcept {
+  return band <= LAST_TIME_AVERAGED_BAND;
 }
 
 vh_status tonal_block_series(const double* averaged, std::size_t band, std::size_t block_count,
                              std::size_t lags, const LagSpectrumWorkspace& work,
                              const TonalBlockSeries& out) noexcept {
-  const LagWindow window = tonal_lag_window(band);
-  const double window_length = static_cast<double>(window.length());
   for (std::size_t i = 0; i < block_count; ++i) {
     const double* const row = averaged + i * lags;
-    const bool time_averaged = band <= LAST_TIME_AVERAGED_BAND && i > 0 && i + 1 < block_count;
-    const double* const previous = time_averaged ? row - lags : nullptr;
-    const double* const next = time_averaged ? row + lags : nullptr;
-    // Lag 0 of the weighted autocorrelation is the band loudness.
-    const double loudness = time_averaged ? ((row[0] + previous[0]) + next[0]) / 3.0 : row[0];
-    if (loudness == 0.0) {
-      out.tonal_loudness[i] = 0.0;
-      out.band_loudness[i] = 0.0;
-      out.frequency_hz[i] = 0.0;
-      continue;
-    }
-    fill_lag_window(row, previous, next, window, work.scratch);
-    double peak_power = 0.0;
-    std::size_t peak_bin = 0;
-    if (!strongest_bin(work, peak_power, peak_bin)) return VH_ERR_NUMERICAL;
-    // The peak's magnitude grows with the amplitude of the periodic part of
-    // the autocorrelation and with the window length H; 4 sqrt(P) / H turns
-    // it into loudness, never more than the band's own.
-    out.tonal_loudness[i] = std::min(loudness, 4.0 * std::sqrt(peak_power) / window_length);
-    out.band_loudness[i] = loudness;
-    out.frequency_hz[i] = static_cast<double>(peak_bin) * BIN_SPACING_HZ;
+    const bool time_averaged = tonal_block_time_averaged(band) && i > 0 && i + 1 < block_count;
+    TonalBlockValue value{};
+    const vh_status s = tonal_block_value(row, time_averaged ? row - lags : nullptr,
+                                          time_averaged ? row + lags : nullptr, band, work, value);
+    if (s != VH_OK) return s;
+    out.tonal_loudness[i] = value.tonal_loudness;
+    out.band_loudness[i] = value.band_loudness;
+    out.frequency_hz[i] = value.frequency_hz;
   }
   return VH_OK;
 }

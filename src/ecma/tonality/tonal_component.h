@@ -26,16 +26,34 @@ struct LagSpectrumWorkspace {
   double* scratch;
 };
 
-// Averages the autocorrelation rows of band P's neighbours into `averaged`
-// (M rows of e doubles). The store is a ring of `slots` bands: the rows of
-// band j start at store + (j % slots) * M * e.
-void average_neighbour_acfs(const double* store, std::size_t slots, std::size_t band,
-                            std::size_t block_count, std::size_t lags, double* averaged) noexcept;
+// One block of result band P: tonal loudness t, band loudness g, frequency f.
+struct TonalBlockValue {
+  double tonal_loudness;
+  double band_loudness;
+  double frequency_hz;
+};
 
-// For each block of result band P: the band loudness g (lag 0, averaged over
-// three blocks below 16 bands), the frequency f of the largest peak of the
-// lag window's spectrum and the tonal loudness t carried by that peak,
-// limited to g. Statuses: a non-finite power sum -> VH_ERR_NUMERICAL.
+// Averages the autocorrelation rows (e lags each) of one block over band P's
+// neighbours into `averaged`; `rows` holds the rows of consecutive bands from
+// `first_row_band` on.
+void average_neighbour_acfs(const double* rows, std::size_t first_row_band, std::size_t band,
+                            std::size_t lags, double* averaged) noexcept;
+
+// True for the bands (below 16) whose block values average three blocks.
+bool tonal_block_time_averaged(std::size_t band) noexcept;
+
+// For one block of result band P, from its averaged row (and, for a
+// time-averaged block, the rows of the blocks before and after; both null
+// otherwise): the band loudness g (lag 0), the frequency f of the largest
+// peak of the lag window's spectrum and the tonal loudness t carried by that
+// peak, limited to g. Statuses: a non-finite power sum -> VH_ERR_NUMERICAL.
+vh_status tonal_block_value(const double* row, const double* previous, const double* next,
+                            std::size_t band, const LagSpectrumWorkspace& work,
+                            TonalBlockValue& out) noexcept;
+
+// The block values of all M blocks of result band P from its averaged rows
+// (M rows of e doubles): bands below 16 average three blocks except at the
+// first and the last block.
 vh_status tonal_block_series(const double* averaged, std::size_t band, std::size_t block_count,
                              std::size_t lags, const LagSpectrumWorkspace& work,
                              const TonalBlockSeries& out) noexcept;

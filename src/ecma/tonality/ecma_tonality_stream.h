@@ -1,0 +1,93 @@
+// Tonality on the hearing model as a stream: samples in chunks of any size,
+// frames of five planes of 53 bands at 187.5 Hz out as soon as they are final.
+#pragma once
+
+#include <array>
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/fft.h"
+#include "ecma/band_scale.h"
+#include "ecma/band_signal_stream.h"
+#include "ecma/tonality/tonal_band_groups.h"
+#include "ecma/tonality/tonal_component.h"
+#include "ecma/tonality/tonal_frames.h"
+#include "varnholt.h"
+
+namespace varnholt {
+
+// Shortest signal analysed: 304 ms, the longest block (8192 samples) plus the
+// padding make the shortest signal whose analysis holds more than start-up.
+inline constexpr std::uint64_t ECMA_TONAL_MIN_SAMPLES = 14592;
+
+// Output frames c = ceil(n / 256) + 1 for n input samples, or false when n is
+// so large that the output (265 c doubles) or the prepared signal would not
+// fit in memory sizes.
+bool ecma_tonal_frames(std::uint64_t n, std::uint64_t& frames) noexcept;
+
+// Gives exactly the frames of the whole-signal tonality for every split of the
+// signal into chunks. Memory stays fixed (about 10 MB) whatever the length;
+// only frames not yet taken accumulate.
+class EcmaTonalityStream {
+ public:
+  static constexpr std::size_t values_per_frame = TONAL_FRAME_VALUES;
+  // Frame k (at sample 256 k) is final once 256 k + 8192 samples have
+  // arrived: the longest blocks (8192 samples, hop 2048) average three
+  // blocks, and the frame interpolates between two of them. Frames wait
+  // besides until the shortest analysable signal (14592 samples) has arrived.
+  static constexpr std::size_t latency_samples = 8192;
+
+  // Throws std::bad_alloc when memory or an FFT plan cannot be had.
+  explicit EcmaTonalityStream(vh_sound_field sound_field);
+
+  vh_status push(std::span<const double> samples);
+  vh_status finish();
+  std::span<const double> ready() const noexcept;
+  void take(std::size_t frames) noexcept;
+
+ private:
+  // Block values kept per result band: the two a frame interpolates between,
+  // and room for the next ones.
+  static constexpr std::size_t VALUE_RING = 4;
+  // Averaged rows kept per result band: a block and its two neighbours.
+  static constexpr std::size_t ROW_RING = 3;
+
+  struct Group {
+    const TonalBandGroup* bands;
+    std::size_t hop, frames_per_block, lags;
+    RealFft block_plan;
+    std::vector<double> rows;      // autocorrelation rows of the current block, per band
+    std::vector<double> averaged;  // ROW_RING x result bands x lags
+    std::vector<TonalBlockValue> values;  // VALUE_RING x result bands
+    std::vector<TonalBandFrames> frames;  // per result band
+    std::uint64_t blocks_done = 0;        // blocks whose averaged rows exist
+    std::uint64_t values_done = 0;        // blocks whose values exist
+    std::uint64_t frames_done = 0;
+  };
+
+  vh_status run_segment(std::uint64_t frame_limit);
+  vh_status group_blocks(Group& g, std::uint64_t frame_limit);
+  vh_status block_rows(Group& g, std::uint64_t i);
+  vh_status block_values(Group& g, std::uint64_t i, bool last);
+  void group_frames(Group& g, std::uint64_t frame_limit, std::uint64_t block_total);
+  vh_status complete_frames();
+  vh_status fail(vh_status status) noexcept;
+  double* averaged_row(Group& g, std::uint64_t i, std::size_t p) noexcept;
+  TonalBlockValue& value(Group& g, std::uint64_t i, std::size_t p) noexcept;
+
+  BandSignalStream signals_;
+  RealFft lag_plan_;
+  std::vector<std::complex<double>> spectrum_;  // shared by both FFT sizes
+  std::vector<double> scratch_, forward_energy_, backward_energy_;
+  std::vector<Group> groups_;
+  std::vector<double> pending_;       // frames from pending_first_ on, some bands still missing
+  std::uint64_t pending_first_ = 0;
+  std::vector<double> frames_;        // finished, not yet taken
+  vh_status status_ = VH_OK;
+  bool finished_ = false;
+};
+
+}  // namespace varnholt
