@@ -2,10 +2,13 @@
 // the band levels it yields, in dB re (2e-5 Pa)^2.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "core/axes.h"
+#include "loudness/third_octave_bank.h"
 #include "varnholt.h"
 
 namespace varnholt {
@@ -30,6 +33,34 @@ double third_octave_filter_step(ThirdOctaveFilterState& state, std::size_t band,
 
 // Band level in dB re (2e-5 Pa)^2 of a mean square in Pa^2.
 double third_octave_level_from_mean_square(double mean_square) noexcept;
+
+// The squared outputs of the bank summed per band over a stream of samples:
+// the filters run over every sample, the squares count from sample
+// `settle_count` on. All bands advance together while each band sees exactly
+// the operations of its own pass over the signal.
+class BandPowerSums {
+ public:
+  explicit BandPowerSums(std::uint64_t settle_count) noexcept : settle_count_(settle_count) {}
+
+  void push(std::span<const double> samples) noexcept;
+
+  // A running sum of squares only grows, and once infinite or NaN it never
+  // becomes finite again: testing it at any later point gives the verdict of
+  // every sample before.
+  bool finite() const noexcept;
+
+  std::uint64_t count() const noexcept { return count_; }
+
+  // Levels of the mean squares over the count - settle_count summed samples
+  // into out[28]; count() must exceed settle_count.
+  void levels(double* out) const noexcept;
+
+ private:
+  ThirdOctaveBankState bank_;
+  std::array<double, THIRD_OCTAVE_BAND_COUNT> sums_{};
+  std::uint64_t count_ = 0;
+  std::uint64_t settle_count_;
+};
 
 // Levels of a whole signal of count >= 256 samples into out[28], every band
 // starting from a zero state. VH_ERR_NUMERICAL (out untouched) when a running
