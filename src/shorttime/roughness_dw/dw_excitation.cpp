@@ -8,13 +8,13 @@
 #include <numbers>
 
 #include "core/checks.h"
+#include "core/physical_constants.h"
 #include "shorttime/roughness_dw/critical_band_tables.h"
 
 namespace varnholt {
 
 namespace {
 
-constexpr double REFERENCE_PRESSURE_PA = 0.00002;
 constexpr double ANALYSED_LOW_HZ = 20.0;
 constexpr double ANALYSED_HIGH_HZ = 20000.0;
 // Level given to a bin of zero magnitude; never above any threshold.

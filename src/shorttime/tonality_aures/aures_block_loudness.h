@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/axes.h"
+#include "varnholt.h"
 
 namespace varnholt {
 
@@ -13,13 +14,13 @@ struct BlockLoudnessScratch {
   double specific[SPECIFIC_LOUDNESS_LENGTH];  // sone/Bark, 0.1 .. 24 Bark
 };
 
-// Total loudness in sone of count samples (Pa, 48 kHz) whose first
+// Total loudness in sone, for a valid sound field, of count samples (Pa, 48 kHz) whose first
 // settle_count filter outputs are left out of the band levels (they still
 // carry the filters' transients). False when the levels or the loudness
 // cannot be formed, among them a level above 120 dB in a band up to 250 Hz,
 // which the loudness model does not cover.
 bool aures_block_loudness(const double* samples, std::uint64_t count, std::uint64_t settle_count,
-                          int sound_field, BlockLoudnessScratch& scratch,
+                          vh_sound_field sound_field, BlockLoudnessScratch& scratch,
                           double* loudness) noexcept;
 
 }  // namespace varnholt

@@ -1,219 +1,30 @@
-// Tonality after Aures frame by frame: spectrum, tonal components, residual
-// without them, loudness ratio and weighting.
-#include "shorttime/tonality_aures/aures_tonality.h"
-
-#include <algorithm>
-#include <cmath>
-#include <complex>
+// The two exports of the tonality after Aures, both through the short-time front.
 #include <cstddef>
 #include <cstdint>
-#include <new>
-#include <vector>
+#include <type_traits>
 
-#include "core/checks.h"
-#include "core/fft.h"
-#include "shorttime/tonality_aures/aures_analysis.h"
-#include "shorttime/tonality_aures/aures_bands.h"
-#include "shorttime/tonality_aures/aures_block_loudness.h"
-#include "shorttime/tonality_aures/aures_components.h"
-#include "shorttime/tonality_aures/aures_peaks.h"
-#include "shorttime/tonality_aures/aures_residual.h"
-#include "shorttime/tonality_aures/aures_weighting.h"
+#include "core/boundary.h"
+#include "shorttime/short_time_front.h"
+#include "shorttime/tonality_aures/aures_tonality_stream.h"
+#include "varnholt.h"
 
-namespace varnholt {
-namespace {
+static_assert(std::is_same_v<std::size_t, std::uint64_t>,
+              "the exports pass size_t counts straight to the 64-bit front");
 
-using Complex = std::complex<double>;
-
-std::size_t to_size(int n) { return static_cast<std::size_t>(n); }
-
-// Everything a call needs, made once and reused for every frame.
-struct AuresWorkspace {
-  AuresWorkspace(const AuresAnalysis& c, double sample_rate)
-      : constants(c),
-        fs(sample_rate),
-        window(to_size(c.frame_length)),
-        spectrum(to_size(c.frame_length)),
-        residual_spectrum(to_size(c.frame_length)),
-        levels(to_size(c.frame_length)),
-        windowed(to_size(c.frame_length)),
-        residual(to_size(c.frame_length)),
-        bin_rates(to_size(c.bin_count)),
-        component_rates(to_size(c.bin_count)),
-        components(c.bin_count),
-        rows(c.frame_length / 2 + 1, c.bin_spacing),
-        bands(to_size(AURES_MAX_BANDS)) {
-    hann_window(c.frame_length, window.data());
-    sums = aures_window_sums(window.data(), c.frame_length);
-    aures_analysis_bin_rates(c.first_bin, c.bin_count, fs, c.frame_length, bin_rates.data());
-  }
-
-  AuresAnalysis constants;
-  double fs;
-  WindowSums sums{};
-  std::vector<double> window;
-  std::vector<Complex> spectrum;           // A: scaled spectrum of the windowed frame
-  std::vector<Complex> residual_spectrum;  // B: unscaled spectrum, components removed
-  std::vector<double> levels;              // L: level spectrum, later residual levels
-  std::vector<double> windowed;            // xw
-  std::vector<double> residual;            // r
-  std::vector<double> bin_rates;           // critical-band rate of every analysis bin
-  std::vector<double> component_rates;
-  TonalComponentTable components;
-  BandSearchRows rows;
-  std::vector<TonalBand> bands;
-  BlockLoudnessScratch loudness_scratch{};
-};
-
-// Adds the accepted bands to the component table: level corrected for the
-// window's noise bandwidth, width still including the window's own.
-bool append_bands(AuresWorkspace& ws, int band_count) noexcept {
-  const double band_level_correction = 10.0 * std::log10(ws.sums.noise_bandwidth);
-  for (int b = 0; b < band_count; ++b) {
-    const TonalBand& band = ws.bands[to_size(b)];
-    TonalComponent c{};
-    c.frequency = band.centre;
-    c.bandwidth = band.width;
-    c.level = band.level - band_level_correction;
-    c.window_bandwidth = 2.667 * ws.constants.bin_spacing;
-    c.bin = -1;
-    if (!ws.components.append(c)) return false;
-  }
-  return true;
+extern "C" VH_EXPORT vh_status vh_tonality_aures(const double* samples, size_t count,
+                                                 int32_t sample_rate, vh_sound_field sound_field,
+                                                 double* tonality, size_t tonality_len,
+                                                 size_t* frames) {
+  return varnholt::guarded_call([&]() -> vh_status {
+    return varnholt::short_time_metric_front<varnholt::AuresTonalityStream>(
+        samples, count, sample_rate, sound_field, tonality, tonality_len, frames);
+  });
 }
 
-// Tonality of the frame starting at `frame` (N samples) into *tonality, or a
-// negative code.
-int frame_tonality(AuresWorkspace& ws, ComplexFft& fft, const double* frame, int sound_field,
-                   double* tonality) noexcept {
-  const AuresAnalysis& c = ws.constants;
-  const int n = c.frame_length;
-  const int half = n / 2;
-  const double a = ws.sums.amplitude_scale;
-  double* xw = ws.windowed.data();
-  const double* w = ws.window.data();
-  Complex* spectrum = ws.spectrum.data();
-  Complex* residual_spectrum = ws.residual_spectrum.data();
-  double* levels = ws.levels.data();
-
-  for (int k = 0; k < n; ++k) xw[k] = frame[k] * w[k];
-  for (int k = 0; k < n; ++k) spectrum[k] = Complex(a * xw[k], 0.0);
-  fft.forward(spectrum, spectrum, 1.0);
-  if (!aures_level_spectrum(spectrum, n, levels)) return AURES_ERR_NUMERICAL;
-
-  TonalBand* bands = ws.bands.data();
-  const int band_count = aures_find_bands(levels, half + 1, c.bin_spacing, ws.rows, bands);
-  if (band_count < 0) return AURES_ERR_NUMERICAL;
-
-  TonalComponentTable& table = ws.components;
-  table.clear();
-  const int peak_count = aures_find_peaks(levels, n, c.first_bin, c.bin_count, c.near_distance,
-                                          c.far_distance, bands, band_count, ws.fs, table);
-  if (peak_count > 0 && aures_peak_bandwidth(levels, n, ws.fs, table, peak_count) != 0) {
-    return AURES_ERR_NUMERICAL;
-  }
-  if (peak_count == 0 && band_count == 0) {
-    *tonality = 0.0;
-    return 0;
-  }
-
-  for (int k = 0; k < n; ++k) residual_spectrum[k] = Complex(xw[k], 0.0);
-  fft.forward(residual_spectrum, residual_spectrum, 1.0);
-
-  // Peaks: the window widens a line to 1.43 bins; at least four bins go.
-  for (int i = 0; i < peak_count; ++i) {
-    table.window_bandwidths()[i] = 1.43 * c.bin_spacing;
-    table.removal_widths()[i] = std::max(table.bandwidths()[i], 4.0 * c.bin_spacing);
-  }
-  aures_flatten_peaks(residual_spectrum, n, ws.fs, table.frequencies(), table.removal_widths(),
-                      peak_count);
-  aures_replace_bands(residual_spectrum, bands, band_count, a);
-  if (!append_bands(ws, band_count)) return AURES_ERR_NUMERICAL;
-
-  table.sort_by_frequency();
-  const int count = table.size();
-  aures_own_bins(ws.bin_rates.data(), c.bin_count, table.frequencies(), count, table.own_bins());
-
-  if (!aures_residual_levels(residual_spectrum, n, a, levels)) return AURES_ERR_NUMERICAL;
-  hermitian_completion(residual_spectrum, n);
-  fft.backward(residual_spectrum, residual_spectrum, 1.0 / static_cast<double>(n));
-  double* r = ws.residual.data();
-  for (int k = 0; k < n; ++k) r[k] = residual_spectrum[k].real();
-
-  // The filters settle over the first 12.5 ms of each block.
-  const auto block = static_cast<std::uint64_t>(n);
-  const auto settle = static_cast<std::uint64_t>(std::floor(0.0125 * ws.fs));
-  double loudness = 0.0;
-  double residual_loudness = 0.0;
-  if (!aures_block_loudness(xw, block, settle, sound_field, ws.loudness_scratch, &loudness) ||
-      !aures_block_loudness(r, block, settle, sound_field, ws.loudness_scratch,
-                            &residual_loudness)) {
-    return AURES_ERR_LOUDNESS;
-  }
-  double loudness_weight = 0.0;
-  if (loudness > 1e-99) {
-    const double ratio = residual_loudness / loudness;
-    if (!is_finite_value(ratio)) return AURES_ERR_NUMERICAL;
-    loudness_weight = std::fmax(0.0, 1.0 - ratio);
-  }
-
-  if (aures_excess_levels(levels + c.first_bin, c.bin_count, ws.bin_rates.data(),
-                          table.frequencies(), table.levels(), table.own_bins(), count,
-                          ws.component_rates.data(), table.excess_levels()) != 0) {
-    return AURES_ERR_NUMERICAL;
-  }
-  const double tonal_weight = aures_tonal_weight(table.frequencies(), table.bandwidths(),
-                                                 table.excess_levels(),
-                                                 table.window_bandwidths(), count);
-  const double t = 1.1055 * std::pow(tonal_weight, 0.29) * std::pow(loudness_weight, 0.79);
-  if (!is_finite_value(t)) return AURES_ERR_NUMERICAL;
-  *tonality = t;
-  return 0;
+extern "C" VH_EXPORT vh_status vh_tonality_frame_count(size_t count, int32_t sample_rate,
+                                                       size_t* frames) {
+  return varnholt::guarded_call([&]() -> vh_status {
+    return varnholt::short_time_frame_count(count, sample_rate,
+                                            varnholt::AuresTonalityStream::framing, frames);
+  });
 }
-
-}  // namespace
-
-int aures_tonality_compute(const double* signal, int n, double sample_rate, int sound_field,
-                           double* out, int* frame_count) noexcept {
-  if (signal == nullptr || out == nullptr || frame_count == nullptr || n <= 0) {
-    return AURES_ERR_ARGUMENT;
-  }
-  if (sample_rate <= 0.0 || !is_finite_value(sample_rate)) return AURES_ERR_SAMPLE_RATE;
-  if (!is_valid_sound_field(sound_field)) return AURES_ERR_ARGUMENT;
-  if (sample_rate != 48000.0) return AURES_ERR_SAMPLE_RATE;
-  const AuresAnalysis c = aures_analysis_constants(sample_rate);
-  if (c.frame_length < 1 || c.hop < 1 || n < c.frame_length) return AURES_ERR_FRAMING;
-  const int frames = (n - c.frame_length) / c.hop + 1;
-  if (*frame_count < frames) {
-    *frame_count = frames;
-    return AURES_ERR_CAPACITY;
-  }
-
-  try {
-    ComplexFft fft;
-    switch (ComplexFft::create(static_cast<std::size_t>(c.frame_length), fft)) {
-      case FftStatus::ok:
-        break;
-      case FftStatus::plan_failed:
-        return AURES_ERR_PLAN;
-      case FftStatus::allocation_failed:
-        return AURES_ERR_ALLOCATION;
-    }
-    if (c.bin_count < 8) return AURES_ERR_ALLOCATION;
-    AuresWorkspace ws(c, sample_rate);
-
-    for (int f = 0; f < frames; ++f) {
-      const double* frame = signal + static_cast<std::ptrdiff_t>(f) * c.hop;
-      const int code = frame_tonality(ws, fft, frame, sound_field, &out[f]);
-      if (code < 0) return code;
-    }
-  } catch (const std::bad_alloc&) {
-    return AURES_ERR_ALLOCATION;
-  } catch (...) {
-    return AURES_ERR_NUMERICAL;
-  }
-  *frame_count = frames;
-  return frames;
-}
-
-}  // namespace varnholt
