@@ -9,22 +9,6 @@
 
 namespace varnholt {
 
-double third_octave_filter_step(ThirdOctaveFilterState& state, std::size_t band,
-                                double x) noexcept {
-  double u = x;
-  for (std::size_t s = 0; s < THIRD_OCTAVE_SECTIONS; ++s) {
-    const double gain = s == 0 ? THIRD_OCTAVE_BANK.gain[band] : 1.0;
-    const double w1 = state.w1[s];
-    const double w2 = state.w2[s];
-    const double w0 = gain * u - THIRD_OCTAVE_BANK.a1[s][band] * w1 -
-                      THIRD_OCTAVE_BANK.a2[s][band] * w2;
-    u = SECTION_B0[s] * w0 + SECTION_B1[s] * w1 + SECTION_B2[s] * w2;
-    state.w2[s] = w1;
-    state.w1[s] = w0;
-  }
-  return u;
-}
-
 double third_octave_level_from_mean_square(double mean_square) noexcept {
   return 10.0 * (std::log10(mean_square + BAND_LEVEL_FLOOR) - std::log10(LEVEL_REFERENCE_PA2));
 }

@@ -20,17 +20,6 @@ inline constexpr std::uint64_t THIRD_OCTAVE_MIN_COUNT = 256;
 // -26.0206 dB instead of minus infinity.
 inline constexpr double BAND_LEVEL_FLOOR = 1e-12;
 
-// Delay values of one band's three second-order sections: w1 is the previous
-// intermediate value, w2 the one before. Zero at the start of a computation.
-struct ThirdOctaveFilterState {
-  double w1[3] = {0.0, 0.0, 0.0};
-  double w2[3] = {0.0, 0.0, 0.0};
-};
-
-// Advances band `band` (0..27) by one input sample x in Pa and returns the
-// band's output sample.
-double third_octave_filter_step(ThirdOctaveFilterState& state, std::size_t band, double x) noexcept;
-
 // Band level in dB re (2e-5 Pa)^2 of a mean square in Pa^2.
 double third_octave_level_from_mean_square(double mean_square) noexcept;
 

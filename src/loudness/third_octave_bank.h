@@ -83,7 +83,7 @@ inline constexpr ThirdOctaveBankCoefficients THIRD_OCTAVE_BANK = [] {
 }();
 
 // The delay values of all 28 bands, zero at construction. step() performs, for
-// every band, exactly the operations of third_octave_filter_step in the same
+// every band, exactly the operations of that band's own cascade in the same
 // order, so its outputs are bit-identical to 28 separate passes.
 struct ThirdOctaveBankState {
   double w1[THIRD_OCTAVE_SECTIONS][THIRD_OCTAVE_BAND_COUNT] = {};
