@@ -14,13 +14,6 @@
 #include "loudness/third_octave.h"
 
 namespace varnholt {
-namespace {
-
-// The low-band weighting covers levels up to 120 dB in the bands 25...250 Hz.
-constexpr double LOW_BAND_MAX_LEVEL_DB = 120.0;
-constexpr std::size_t LOW_BAND_COUNT = 11;
-
-}  // namespace
 
 vh_status loudness_from_levels(std::span<const double, THIRD_OCTAVE_BAND_COUNT> levels,
                                vh_sound_field sound_field, double* loudness,
@@ -40,6 +33,15 @@ vh_status loudness_from_levels(std::span<const double, THIRD_OCTAVE_BAND_COUNT> 
   *loudness = total;
   if (specific != nullptr) std::memcpy(specific, pattern, sizeof pattern);
   return VH_OK;
+}
+
+vh_status block_loudness(std::span<const double> samples, std::uint64_t settle_count,
+                         vh_sound_field sound_field, double* loudness) noexcept {
+  double levels[THIRD_OCTAVE_BAND_COUNT];
+  const vh_status status =
+      third_octave_block_levels(samples.data(), samples.size(), settle_count, levels);
+  if (status != VH_OK) return status;
+  return loudness_from_levels(levels, sound_field, loudness, nullptr);
 }
 
 }  // namespace varnholt

@@ -1,6 +1,7 @@
 // Stationary loudness after Zwicker from 28 third-octave levels.
 #pragma once
 
+#include <cstdint>
 #include <span>
 
 #include "core/axes.h"
@@ -16,5 +17,14 @@ namespace varnholt {
 vh_status loudness_from_levels(std::span<const double, THIRD_OCTAVE_BAND_COUNT> levels,
                                vh_sound_field sound_field, double* loudness,
                                double* specific) noexcept;
+
+// Total loudness in sone of a block of samples (Pa, 48 kHz, finite) for a
+// valid sound field, whose first settle_count filter outputs are left out of
+// the band levels (they still carry the filters' transients). The statuses of
+// third_octave_block_levels, then those of loudness_from_levels (a level above
+// 120 dB in a band up to 250 Hz is VH_ERR_INVALID_ARGUMENT). *loudness is
+// written only on VH_OK.
+vh_status block_loudness(std::span<const double> samples, std::uint64_t settle_count,
+                         vh_sound_field sound_field, double* loudness) noexcept;
 
 }  // namespace varnholt

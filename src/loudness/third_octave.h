@@ -13,6 +13,10 @@
 
 namespace varnholt {
 
+// Mean square of the level reference (2e-5 Pa)^2, in Pa^2, as a decimal:
+// squaring the reference pressure in double rounds to 4.0000000000000007e-10.
+inline constexpr double LEVEL_REFERENCE_PA2 = 4e-10;
+
 // Shortest signal or block the band levels are formed from.
 inline constexpr std::uint64_t THIRD_OCTAVE_MIN_COUNT = 256;
 

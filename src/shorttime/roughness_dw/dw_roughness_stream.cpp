@@ -1,11 +1,12 @@
-// Roughness after Daniel and Weber frame by frame: spectrum, excitation,
-// channel modulation and summation.
+// Roughness after Daniel and Weber frame by frame (spectrum, excitation,
+// channel modulation and summation), and its two exports over the stream.
 #include "shorttime/roughness_dw/dw_roughness_stream.h"
 
 #include <complex>
 #include <new>
 #include <vector>
 
+#include "core/boundary.h"
 #include "core/checks.h"
 #include "core/fft.h"
 #include "core/physical_constants.h"
@@ -92,3 +93,20 @@ vh_status DwRoughnessStream::finish() {
 }
 
 }  // namespace varnholt
+
+extern "C" VH_EXPORT vh_status vh_roughness_dw(const double* samples, size_t count,
+                                               int32_t sample_rate, double* roughness,
+                                               size_t roughness_len, size_t* frames) {
+  return varnholt::guarded_call([&] {
+    return varnholt::short_time_metric_front<varnholt::DwRoughnessStream>(
+        samples, count, sample_rate, VH_SOUND_FIELD_FREE, roughness, roughness_len, frames);
+  });
+}
+
+extern "C" VH_EXPORT vh_status vh_roughness_frame_count(size_t count, int32_t sample_rate,
+                                                        size_t* frames) {
+  return varnholt::guarded_call([&] {
+    return varnholt::short_time_frame_count(count, sample_rate,
+                                            varnholt::DwRoughnessStream::framing, frames);
+  });
+}

@@ -1,5 +1,6 @@
-// Tonality after Aures frame by frame: spectrum, tonal components, residual
-// without them, loudness ratio and weighting.
+// Tonality after Aures frame by frame (spectrum, tonal components, residual
+// without them, loudness ratio and weighting), and its two exports over the
+// stream.
 #include "shorttime/tonality_aures/aures_tonality_stream.h"
 
 #include <algorithm>
@@ -8,14 +9,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <type_traits>
 #include <vector>
 
+#include "core/boundary.h"
 #include "core/checks.h"
 #include "core/fft.h"
 #include "core/physical_constants.h"
+#include "loudness/stationary_loudness.h"
 #include "shorttime/tonality_aures/aures_analysis.h"
 #include "shorttime/tonality_aures/aures_bands.h"
-#include "shorttime/tonality_aures/aures_block_loudness.h"
 #include "shorttime/tonality_aures/aures_components.h"
 #include "shorttime/tonality_aures/aures_peaks.h"
 #include "shorttime/tonality_aures/aures_residual.h"
@@ -63,7 +66,6 @@ struct AuresWorkspace {
   TonalComponentTable components;
   BandSearchRows rows;
   std::vector<TonalBand> bands;
-  BlockLoudnessScratch loudness_scratch{};
 };
 
 // Adds the accepted bands to the component table: level corrected for the
@@ -147,9 +149,10 @@ vh_status frame_tonality(AuresWorkspace& ws, ComplexFft& fft, const double* fram
   const auto settle = static_cast<std::uint64_t>(std::floor(0.0125 * ws.fs));
   double loudness = 0.0;
   double residual_loudness = 0.0;
-  if (!aures_block_loudness(xw, block, settle, sound_field, ws.loudness_scratch, &loudness) ||
-      !aures_block_loudness(r, block, settle, sound_field, ws.loudness_scratch,
-                            &residual_loudness)) {
+  if (block_loudness(std::span<const double>(xw, block), settle, sound_field, &loudness) !=
+          VH_OK ||
+      block_loudness(std::span<const double>(r, block), settle, sound_field, &residual_loudness) !=
+          VH_OK) {
     return VH_ERR_NUMERICAL;
   }
   double loudness_weight = 0.0;
@@ -228,3 +231,24 @@ vh_status AuresTonalityStream::finish() {
 }
 
 }  // namespace varnholt
+
+static_assert(std::is_same_v<std::size_t, std::uint64_t>,
+              "the exports pass size_t counts straight to the 64-bit front");
+
+extern "C" VH_EXPORT vh_status vh_tonality_aures(const double* samples, size_t count,
+                                                 int32_t sample_rate, vh_sound_field sound_field,
+                                                 double* tonality, size_t tonality_len,
+                                                 size_t* frames) {
+  return varnholt::guarded_call([&]() -> vh_status {
+    return varnholt::short_time_metric_front<varnholt::AuresTonalityStream>(
+        samples, count, sample_rate, sound_field, tonality, tonality_len, frames);
+  });
+}
+
+extern "C" VH_EXPORT vh_status vh_tonality_frame_count(size_t count, int32_t sample_rate,
+                                                       size_t* frames) {
+  return varnholt::guarded_call([&]() -> vh_status {
+    return varnholt::short_time_frame_count(count, sample_rate,
+                                            varnholt::AuresTonalityStream::framing, frames);
+  });
+}
