@@ -153,12 +153,13 @@ struct LoudnessTimeStream::Model {
   std::uint64_t until_update = 0;
   std::uint64_t update_index = 0;
 
-  // Core loudness, decay, pattern and weighting of one update into pattern;
-  // false on a non-finite core value, total or weighted total.
-  bool update(double* pattern) noexcept {
+  // Core loudness, decay, pattern and weighting of one update from the
+  // smoothed band powers into pattern; false on a non-finite core value,
+  // total or weighted total.
+  bool update(const double* band_powers, double* pattern) noexcept {
     double levels[THIRD_OCTAVE_BAND_COUNT];
     for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
-      levels[k] = third_octave_level_from_mean_square(smoothing.s2[k]);
+      levels[k] = third_octave_level_from_mean_square(band_powers[k]);
     }
     double core[CORE_LOUDNESS_LENGTH];
     core_loudness(levels, sound_field, core);
@@ -186,17 +187,22 @@ vh_status LoudnessTimeStream::push(std::span<const double> samples) {
   if (status_ != VH_OK) return status_;
   if (finished_) return VH_ERR_INVALID_ARGUMENT;
   Model& m = *model_;
+  // The per-sample stages run on local copies of their state: with nothing
+  // else able to reach them, the compiler keeps them out of memory.
+  ThirdOctaveBankState bank = m.bank;
+  BandPowerSmoothing smoothing = m.smoothing;
+  std::uint64_t until_update = m.until_update;
   for (const double x : samples) {
     double y[THIRD_OCTAVE_BAND_COUNT];
-    m.bank.step(x, y);
-    if (!m.smoothing.step(y)) return status_ = VH_ERR_NUMERICAL;
-    if (m.until_update != 0) {
-      --m.until_update;
+    bank.step(x, y);
+    if (!smoothing.step(y)) return status_ = VH_ERR_NUMERICAL;
+    if (until_update != 0) {
+      --until_update;
       continue;
     }
-    m.until_update = UPDATE_INTERVAL - 1;
+    until_update = UPDATE_INTERVAL - 1;
     double pattern[SPECIFIC_LOUDNESS_LENGTH];
-    if (!m.update(pattern)) return status_ = VH_ERR_NUMERICAL;
+    if (!m.update(smoothing.s2, pattern)) return status_ = VH_ERR_NUMERICAL;
     if (m.update_index % UPDATES_PER_FRAME == 0) {
       const std::span<double> frame = frames_.append();
       frame[0] = m.weighting.output();
@@ -204,6 +210,9 @@ vh_status LoudnessTimeStream::push(std::span<const double> samples) {
     }
     ++m.update_index;
   }
+  m.bank = bank;
+  m.smoothing = smoothing;
+  m.until_update = until_update;
   samples_ += samples.size();
   return VH_OK;
 }
