@@ -29,6 +29,10 @@ namespace {
 
 using Complex = std::complex<double>;
 
+// The third-octave filters settle over the first 12.5 ms of each block; their
+// outputs there are left out of the block's levels.
+constexpr double FILTER_SETTLING_S = 0.0125;
+
 std::size_t to_size(int n) { return static_cast<std::size_t>(n); }
 
 // Everything the frames need, made once and reused for every frame.
@@ -144,9 +148,8 @@ vh_status frame_tonality(AuresWorkspace& ws, ComplexFft& fft, const double* fram
   double* r = ws.residual.data();
   for (int k = 0; k < n; ++k) r[k] = residual_spectrum[k].real();
 
-  // The filters settle over the first 12.5 ms of each block.
   const auto block = static_cast<std::uint64_t>(n);
-  const auto settle = static_cast<std::uint64_t>(std::floor(0.0125 * ws.fs));
+  const auto settle = static_cast<std::uint64_t>(std::floor(FILTER_SETTLING_S * ws.fs));
   double loudness = 0.0;
   double residual_loudness = 0.0;
   if (block_loudness(std::span<const double>(xw, block), settle, sound_field, &loudness) !=
