@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "core/fft.h"
+#include "loudness/stationary_loudness.h"
 #include "shorttime/tonality_aures/aures_analysis.h"
 #include "shorttime/tonality_aures/aures_bands.h"
-#include "shorttime/tonality_aures/aures_block_loudness.h"
 #include "varnholt.h"
 
 namespace {
@@ -114,11 +114,10 @@ BENCHMARK(BM_AuresBandSearch)->Unit(benchmark::kMicrosecond);
 // per frame that holds tonal components).
 void BM_AuresBlockLoudness(benchmark::State& state) {
   const std::vector<double> x = tone_complex_in_noise(FRAME);
-  varnholt::BlockLoudnessScratch scratch{};
   double loudness = 0.0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        varnholt::aures_block_loudness(x.data(), FRAME, 600, VH_SOUND_FIELD_FREE, scratch, &loudness));
+        varnholt::block_loudness(x, 600, VH_SOUND_FIELD_FREE, &loudness));
   }
 }
 BENCHMARK(BM_AuresBlockLoudness)->Unit(benchmark::kMicrosecond);

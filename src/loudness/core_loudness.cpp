@@ -9,13 +9,13 @@
 namespace varnholt {
 namespace {
 
-inline constexpr std::size_t LOW_BAND_COUNT = 11;
 inline constexpr std::size_t LOW_RANGE_COUNT = 8;
 inline constexpr std::size_t CRITICAL_BAND_COUNT = 20;
 
 // Upper limits in dB of the level ranges of the low-band weighting. The last
-// one (120 dB) only documents the end of the table; it is never compared.
-constexpr double LOW_BAND_RANGE_LIMITS[LOW_RANGE_COUNT] = {45, 55, 65, 71, 80, 90, 100, 120};
+// one only documents the end of the table; it is never compared.
+constexpr double LOW_BAND_RANGE_LIMITS[LOW_RANGE_COUNT] = {45, 55, 65, 71, 80, 90, 100,
+                                                           LOW_BAND_MAX_LEVEL_DB};
 
 // Weights in dB of the bands 25...250 Hz per level range: the equal-loudness
 // contours flatten as the level rises, so low bands lose less at high levels.

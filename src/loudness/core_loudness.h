@@ -8,6 +8,12 @@
 
 namespace varnholt {
 
+// The third-octave bands 25...250 Hz, which the core loudness weights and
+// sums into the three lowest critical bands; its weighting covers levels up
+// to 120 dB.
+inline constexpr std::size_t LOW_BAND_COUNT = 11;
+inline constexpr double LOW_BAND_MAX_LEVEL_DB = 120.0;
+
 // Entries 0..19: the 20 critical bands in sone/Bark; entry 20 is always 0.
 inline constexpr std::size_t CORE_LOUDNESS_LENGTH = 21;
 

@@ -4,12 +4,16 @@
 
 #include <cmath>
 
+#include "core/physical_constants.h"
+
 namespace varnholt {
 namespace {
 
 // One sample at 48 kHz, in seconds.
-constexpr double SAMPLE_PERIOD_S = 2.0833333333333333e-05;
-// Time constant of the variable decay, in seconds.
+constexpr double SAMPLE_PERIOD_S = 1.0 / SAMPLE_RATE_HZ;
+// Time constants of the single-pole decay after a long sound and of the
+// variable decay, in seconds.
+constexpr double T_LONG_S = 0.015;
 constexpr double T_VAR_S = 0.075;
 // The characteristic equation of the two-pole decay, lambda^2 + P lambda + Q,
 // has roots -P/2 +- sqrt(P^2/4 - Q) with P = 240 /s and Q = 2666.67 /s^2.
@@ -31,8 +35,8 @@ TemporalDecayCoefficients temporal_decay_coefficients() noexcept {
   c.b2 = ((T_VAR_S * lambda1 + 1.0) * e1 - (T_VAR_S * lambda2 + 1.0) * e2) / den;
   c.b3 = (T_VAR_S * lambda2 + 1.0) * (T_VAR_S * lambda1 + 1.0) * (e1 - e2) / den;
   // 15 ms and 75 ms single-pole decays: exp(-1/720) and exp(-1/3600) per sample.
-  c.b4 = std::exp(-0.001388888888888889);
-  c.b5 = std::exp(-0.0002777777777777778);
+  c.b4 = std::exp(-1.0 / (T_LONG_S * SAMPLE_RATE_HZ));
+  c.b5 = std::exp(-1.0 / (T_VAR_S * SAMPLE_RATE_HZ));
   return c;
 }
 

@@ -3,73 +3,63 @@
 // output power is averaged and expressed in dB re (2e-5 Pa)^2.
 #include "loudness/third_octave.h"
 
-#include <array>
 #include <cmath>
 
 #include "core/checks.h"
-#include "loudness/third_octave_bank.h"
 
 namespace varnholt {
-
-double third_octave_filter_step(ThirdOctaveFilterState& state, std::size_t band,
-                                double x) noexcept {
-  double u = x;
-  for (std::size_t s = 0; s < THIRD_OCTAVE_SECTIONS; ++s) {
-    const double gain = s == 0 ? THIRD_OCTAVE_BANK.gain[band] : 1.0;
-    const double w1 = state.w1[s];
-    const double w2 = state.w2[s];
-    const double w0 = gain * u - THIRD_OCTAVE_BANK.a1[s][band] * w1 -
-                      THIRD_OCTAVE_BANK.a2[s][band] * w2;
-    u = SECTION_B0[s] * w0 + SECTION_B1[s] * w1 + SECTION_B2[s] * w2;
-    state.w2[s] = w1;
-    state.w1[s] = w0;
-  }
-  return u;
-}
 
 double third_octave_level_from_mean_square(double mean_square) noexcept {
   return 10.0 * (std::log10(mean_square + BAND_LEVEL_FLOOR) - std::log10(LEVEL_REFERENCE_PA2));
 }
 
-namespace {
-
-// The squared outputs of the bank summed per band; the filters run over every
-// sample, the squares count from sample `settle_count` on. All bands advance
-// together (one vector operation per band group) while each band sees exactly
-// the operations of its own pass over the signal.
-vh_status sum_band_powers(const double* samples, std::uint64_t count, std::uint64_t settle_count,
-                          std::array<double, THIRD_OCTAVE_BAND_COUNT>& sums) noexcept {
-  ThirdOctaveBankState bank;
-  sums.fill(0.0);
-  // A running sum of squares only grows, and once infinite or NaN it never
-  // becomes finite again: testing it after each chunk instead of each sample
-  // gives the same verdict.
-  constexpr std::uint64_t CHUNK = 4096;
-  for (std::uint64_t start = 0; start < count; start += CHUNK) {
-    const std::uint64_t end = count - start < CHUNK ? count : start + CHUNK;
-    for (std::uint64_t j = start; j < end; ++j) {
-      double y[THIRD_OCTAVE_BAND_COUNT];
-      bank.step(samples[j], y);
-      if (j >= settle_count) {
-        for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) sums[k] += y[k] * y[k];
-      }
+void BandPowerSums::push(std::span<const double> samples) noexcept {
+  // The loop runs on local copies of the state: with nothing else able to
+  // reach them, the compiler keeps them out of memory and vectorises the bands.
+  ThirdOctaveBankState bank = bank_;
+  std::array<double, THIRD_OCTAVE_BAND_COUNT> sums = sums_;
+  std::uint64_t j = count_;
+  for (const double x : samples) {
+    double y[THIRD_OCTAVE_BAND_COUNT];
+    bank.step(x, y);
+    if (j >= settle_count_) {
+      for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) sums[k] += y[k] * y[k];
     }
-    for (double sum : sums) {
-      if (!is_finite_value(sum)) return VH_ERR_NUMERICAL;
-    }
+    ++j;
   }
-  return VH_OK;
+  bank_ = bank;
+  sums_ = sums;
+  count_ = j;
 }
+
+bool BandPowerSums::finite() const noexcept {
+  for (const double sum : sums_) {
+    if (!is_finite_value(sum)) return false;
+  }
+  return true;
+}
+
+void BandPowerSums::levels(double* out) const noexcept {
+  const double n = static_cast<double>(count_ - settle_count_);
+  for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
+    out[k] = third_octave_level_from_mean_square(sums_[k] / n);
+  }
+}
+
+namespace {
 
 vh_status band_levels(const double* samples, std::uint64_t count, std::uint64_t settle_count,
                       double* out) noexcept {
-  std::array<double, THIRD_OCTAVE_BAND_COUNT> sums;
-  const vh_status status = sum_band_powers(samples, count, settle_count, sums);
-  if (status != VH_OK) return status;
-  const double n = static_cast<double>(count - settle_count);
-  for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
-    out[k] = third_octave_level_from_mean_square(sums[k] / n);
+  BandPowerSums sums(settle_count);
+  // Testing the sums after each chunk instead of each sample gives the same
+  // verdict and stops an overflowing signal early.
+  constexpr std::uint64_t CHUNK = 4096;
+  for (std::uint64_t start = 0; start < count; start += CHUNK) {
+    const std::uint64_t length = count - start < CHUNK ? count - start : CHUNK;
+    sums.push(std::span<const double>(samples + start, length));
+    if (!sums.finite()) return VH_ERR_NUMERICAL;
   }
+  sums.levels(out);
   return VH_OK;
 }
 

@@ -2,13 +2,20 @@
 // the band levels it yields, in dB re (2e-5 Pa)^2.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "core/axes.h"
+#include "loudness/third_octave_bank.h"
 #include "varnholt.h"
 
 namespace varnholt {
+
+// Mean square of the level reference (2e-5 Pa)^2, in Pa^2, as a decimal:
+// squaring the reference pressure in double rounds to 4.0000000000000007e-10.
+inline constexpr double LEVEL_REFERENCE_PA2 = 4e-10;
 
 // Shortest signal or block the band levels are formed from.
 inline constexpr std::uint64_t THIRD_OCTAVE_MIN_COUNT = 256;
@@ -17,19 +24,36 @@ inline constexpr std::uint64_t THIRD_OCTAVE_MIN_COUNT = 256;
 // -26.0206 dB instead of minus infinity.
 inline constexpr double BAND_LEVEL_FLOOR = 1e-12;
 
-// Delay values of one band's three second-order sections: w1 is the previous
-// intermediate value, w2 the one before. Zero at the start of a computation.
-struct ThirdOctaveFilterState {
-  double w1[3] = {0.0, 0.0, 0.0};
-  double w2[3] = {0.0, 0.0, 0.0};
-};
-
-// Advances band `band` (0..27) by one input sample x in Pa and returns the
-// band's output sample.
-double third_octave_filter_step(ThirdOctaveFilterState& state, std::size_t band, double x) noexcept;
-
 // Band level in dB re (2e-5 Pa)^2 of a mean square in Pa^2.
 double third_octave_level_from_mean_square(double mean_square) noexcept;
+
+// The squared outputs of the bank summed per band over a stream of samples:
+// the filters run over every sample, the squares count from sample
+// `settle_count` on. All bands advance together while each band sees exactly
+// the operations of its own pass over the signal.
+class BandPowerSums {
+ public:
+  explicit BandPowerSums(std::uint64_t settle_count) noexcept : settle_count_(settle_count) {}
+
+  void push(std::span<const double> samples) noexcept;
+
+  // A running sum of squares only grows, and once infinite or NaN it never
+  // becomes finite again: testing it at any later point gives the verdict of
+  // every sample before.
+  bool finite() const noexcept;
+
+  std::uint64_t count() const noexcept { return count_; }
+
+  // Levels of the mean squares over the count - settle_count summed samples
+  // into out[28]; count() must exceed settle_count.
+  void levels(double* out) const noexcept;
+
+ private:
+  ThirdOctaveBankState bank_;
+  std::array<double, THIRD_OCTAVE_BAND_COUNT> sums_{};
+  std::uint64_t count_ = 0;
+  std::uint64_t settle_count_;
+};
 
 // Levels of a whole signal of count >= 256 samples into out[28], every band
 // starting from a zero state. VH_ERR_NUMERICAL (out untouched) when a running

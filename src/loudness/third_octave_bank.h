@@ -11,9 +11,6 @@ namespace varnholt {
 
 inline constexpr std::size_t THIRD_OCTAVE_SECTIONS = 3;
 
-// Mean square of the level reference (2e-5 Pa)^2, in Pa^2.
-inline constexpr double LEVEL_REFERENCE_PA2 = 4e-10;
-
 // Numerators shared by every band: a low-pass, a band-pass and a high-pass
 // zero pair (1, 2, 1), (1, 0, -1), (1, -2, 1).
 inline constexpr double SECTION_B0[THIRD_OCTAVE_SECTIONS] = {1.0, 1.0, 1.0};
@@ -83,7 +80,7 @@ inline constexpr ThirdOctaveBankCoefficients THIRD_OCTAVE_BANK = [] {
 }();
 
 // The delay values of all 28 bands, zero at construction. step() performs, for
-// every band, exactly the operations of third_octave_filter_step in the same
+// every band, exactly the operations of that band's own cascade in the same
 // order, so its outputs are bit-identical to 28 separate passes.
 struct ThirdOctaveBankState {
   double w1[THIRD_OCTAVE_SECTIONS][THIRD_OCTAVE_BAND_COUNT] = {};

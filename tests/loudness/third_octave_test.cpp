@@ -9,6 +9,7 @@
 #include <numbers>
 #include <vector>
 
+#include "loudness/third_octave_bank.h"
 #include "support/compare.h"
 #include "support/signals.h"
 
@@ -25,6 +26,28 @@ const double SILENT_BAND_DB = -10.0 * std::log10(400.0);
 constexpr double PASSBAND_TOLERANCE_DB = 0.5;
 // Two roundings of a logarithm: far below any physical meaning.
 constexpr double LOG_ROUNDOFF_DB = 1e-12;
+
+// One band of the bank on its own, written directly from the cascade of three
+// biquads (direct form II): the reference the bank's joint step must match.
+struct ThirdOctaveFilterState {
+  double w1[THIRD_OCTAVE_SECTIONS] = {0.0, 0.0, 0.0};
+  double w2[THIRD_OCTAVE_SECTIONS] = {0.0, 0.0, 0.0};
+};
+
+double third_octave_filter_step(ThirdOctaveFilterState& state, std::size_t band, double x) {
+  double u = x;
+  for (std::size_t s = 0; s < THIRD_OCTAVE_SECTIONS; ++s) {
+    const double gain = s == 0 ? THIRD_OCTAVE_BANK.gain[band] : 1.0;
+    const double w1 = state.w1[s];
+    const double w2 = state.w2[s];
+    const double w0 = gain * u - THIRD_OCTAVE_BANK.a1[s][band] * w1 -
+                      THIRD_OCTAVE_BANK.a2[s][band] * w2;
+    u = SECTION_B0[s] * w0 + SECTION_B1[s] * w1 + SECTION_B2[s] * w2;
+    state.w2[s] = w1;
+    state.w1[s] = w0;
+  }
+  return u;
+}
 
 std::vector<double> levels_of(const std::vector<double>& x) {
   std::vector<double> out(THIRD_OCTAVE_BAND_COUNT, SENTINEL);
@@ -48,6 +71,34 @@ TEST(ThirdOctaveLevels, EqualBandAfterBandPassesBitForBit) {
     expected.push_back(third_octave_level_from_mean_square(sum / static_cast<double>(x.size())));
   }
   EXPECT_TRUE(test::arrays_identical(levels, expected));
+}
+
+TEST(ThirdOctaveBank, GainFromTheInputToAnyStateStaysBelowTheBoundOfTheTimeLoudness) {
+  // The time-varying loudness writes straight into the caller's arrays for
+  // peaks up to 1e10 Pa, relying on every filter state and output staying
+  // below 1e20 times the peak: the sum of the magnitudes of each one's
+  // impulse response bounds its gain. The slowest poles lie 1.5e-4 inside
+  // the unit circle, so 2^20 samples leave the tails below 1e-60 of the peak.
+  constexpr double GAIN_BOUND = 1e20;
+  ThirdOctaveBankState bank;
+  double sums[2 * THIRD_OCTAVE_SECTIONS + 1][THIRD_OCTAVE_BAND_COUNT] = {};
+  for (std::size_t j = 0; j < (1U << 20); ++j) {
+    double y[THIRD_OCTAVE_BAND_COUNT];
+    bank.step(j == 0 ? 1.0 : 0.0, y);
+    for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
+      for (std::size_t s = 0; s < THIRD_OCTAVE_SECTIONS; ++s) {
+        sums[s][k] += std::fabs(bank.w1[s][k]);
+        // A section's input is its predecessor's numerator output, at most
+        // 4 times its largest state (numerator taps 1, 2, 1).
+        sums[THIRD_OCTAVE_SECTIONS + s][k] += 4.0 * std::fabs(bank.w1[s][k]);
+      }
+      sums[2 * THIRD_OCTAVE_SECTIONS][k] += std::fabs(y[k]);
+    }
+  }
+  for (const auto& row : sums) {
+    for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) EXPECT_LT(row[k], GAIN_BOUND) << k;
+  }
+  EXPECT_LT(std::fabs(bank.w1[0][0]), 1e-60);
 }
 
 TEST(ThirdOctaveLevels, SilenceGivesTheFloorInEveryBand) {

@@ -1,5 +1,5 @@
 // The stages of roughness after Daniel and Weber: hearing tables, modulation
-// weights, excitation of a tone, channel shares and the core's result codes.
+// weights, excitation of a tone, channel shares and the stream's statuses.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,6 +15,7 @@
 #include "shorttime/roughness_dw/dw_excitation.h"
 #include "shorttime/roughness_dw/dw_modulation_weights.h"
 #include "shorttime/roughness_dw/dw_roughness.h"
+#include "shorttime/roughness_dw/dw_roughness_stream.h"
 #include "shorttime/roughness_dw/dw_summation.h"
 #include "support/compare.h"
 #include "support/signals.h"
@@ -259,31 +260,27 @@ TEST(DwSummation, AConstantEnvelopeDoesNotCorrelate) {
   EXPECT_NEAR(k[4], 1.0, TABLE_ROUNDOFF);
 }
 
-TEST(DwRoughnessCore, ResultCodesAndFrameSlot) {
-  const std::vector<double> signal(14400, 0.0);
-  std::vector<double> out(4, SENTINEL);
-  int slot = 1;
-  EXPECT_EQ(dw_roughness_compute(signal.data(), 14400, FS, 0, out.data(), &slot), DW_ERR_CAPACITY);
-  EXPECT_EQ(slot, 1);
-  slot = 4;
-  EXPECT_EQ(dw_roughness_compute(signal.data(), 9599, FS, 0, out.data(), &slot), DW_ERR_TOO_SHORT);
-  // Rates whose frame would not fit an int, or hold no analysed band.
-  for (double fs : {0.0, 39.0, 1e300, std::numeric_limits<double>::quiet_NaN()}) {
-    EXPECT_EQ(dw_roughness_compute(signal.data(), 14400, fs, 0, out.data(), &slot),
-              DW_ERR_TOO_SHORT)
-        << fs;
-  }
-  EXPECT_TRUE(test::untouched(out));
-  EXPECT_EQ(dw_roughness_compute(signal.data(), 14400, FS, 0, out.data(), &slot), 2);
-  EXPECT_EQ(slot, 2);
-  EXPECT_EQ(out[0], 0.0);
-  EXPECT_EQ(out[1], 0.0);
-  EXPECT_EQ(out[2], SENTINEL);  // never beyond the frames
+TEST(DwRoughnessStream, FramesFailuresAndTheMinimumLength) {
+  DwRoughnessStream short_stream;
+  EXPECT_EQ(short_stream.push(std::vector<double>(9599, 0.0)), VH_OK);
+  EXPECT_EQ(short_stream.finish(), VH_ERR_INPUT_TOO_SHORT);
+  EXPECT_TRUE(short_stream.ready().empty());
 
+  DwRoughnessStream silent;
+  EXPECT_EQ(silent.push(std::vector<double>(14400, 0.0)), VH_OK);
+  EXPECT_EQ(silent.finish(), VH_OK);
+  ASSERT_EQ(silent.ready().size(), 2U);  // never beyond the whole frames
+  EXPECT_EQ(silent.ready()[0], 0.0);
+  EXPECT_EQ(silent.ready()[1], 0.0);
+
+  // An overflowing spectrum fails the stream for good.
   std::vector<double> huge(14400, 0.0);
   for (std::size_t i = 0; i < huge.size(); i += 7) huge[i] = 1e300;
-  slot = 4;
-  EXPECT_EQ(dw_roughness_compute(huge.data(), 14400, FS, 0, out.data(), &slot), DW_ERR_NON_FINITE);
+  DwRoughnessStream failing;
+  EXPECT_EQ(failing.push(huge), VH_ERR_NUMERICAL);
+  EXPECT_EQ(failing.push(std::vector<double>(9600, 0.0)), VH_ERR_NUMERICAL);
+  EXPECT_EQ(failing.finish(), VH_ERR_NUMERICAL);
+  EXPECT_TRUE(failing.ready().empty());
 }
 
 }  // namespace

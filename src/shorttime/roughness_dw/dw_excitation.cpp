@@ -8,19 +8,18 @@
 #include <numbers>
 
 #include "core/checks.h"
+#include "core/physical_constants.h"
+#include "shorttime/masking_slopes.h"
 #include "shorttime/roughness_dw/critical_band_tables.h"
 
 namespace varnholt {
 
 namespace {
 
-constexpr double REFERENCE_PRESSURE_PA = 0.00002;
 constexpr double ANALYSED_LOW_HZ = 20.0;
 constexpr double ANALYSED_HIGH_HZ = 20000.0;
 // Level given to a bin of zero magnitude; never above any threshold.
 constexpr double SILENT_LEVEL_DB = -400.0;
-// Excitation falls by 27 dB per Bark towards lower channels.
-constexpr double LOWER_SLOPE_DB_PER_BARK = 27.0;
 
 std::size_t index(int i) { return static_cast<std::size_t>(i); }
 
@@ -130,8 +129,8 @@ void spread_excitation(const DwSpectrumTables& tables, DwFrameExcitation& frame)
     const double z = tables.bark[index(k)];
     const double level = frame.level[index(k - tables.kmin)];
     frame.component_magnitude[index(j)] = frame.magnitude[index(k - tables.kmin)];
-    // The upper slope flattens with level: -24 dB/Bark less 230/f, plus 0.2 dB per dB.
-    const double slope = std::min(-24.0 - 230.0 / f + 0.2 * level, 0.0);
+    // The upper slope flattens with level, but never rises.
+    const double slope = std::min(upper_masking_slope_db_per_bark(f, level), 0.0);
     const int lo = static_cast<int>(std::floor(2.0 * z));
     const int hi = static_cast<int>(std::ceil(2.0 * z));
     frame.upper_slope[index(j)] = slope;
@@ -141,7 +140,7 @@ void spread_excitation(const DwSpectrumTables& tables, DwFrameExcitation& frame)
     double* e = frame.excitation.data() + index(j) * DW_CHANNEL_COUNT;
     const int below_end = std::min(lo, DW_CHANNEL_COUNT);
     for (int q = 0; q < below_end; ++q) {
-      const double channel_level = level - LOWER_SLOPE_DB_PER_BARK * (z - (q + 1) / 2.0);
+      const double channel_level = level - LOWER_MASKING_SLOPE_DB_PER_BARK * (z - (q + 1) / 2.0);
       if (channel_level > tables.channel_threshold[index(q)]) {
         e[q] = std::pow(10.0, channel_level / 20.0);
       }

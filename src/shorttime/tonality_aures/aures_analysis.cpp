@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "core/checks.h"
+#include "loudness/third_octave.h"
 
 namespace varnholt {
 
@@ -63,7 +64,7 @@ bool aures_level_spectrum(const std::complex<double>* spectrum, int n, double* l
     const double im = spectrum[k].imag();
     const double power = re * re + im * im + 1e-99;
     if (!is_finite_value(power)) return false;
-    levels[k] = 10.0 * std::log10(power / 4e-10);
+    levels[k] = 10.0 * std::log10(power / LEVEL_REFERENCE_PA2);
   }
   return true;
 }

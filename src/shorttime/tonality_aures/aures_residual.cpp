@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/checks.h"
+#include "loudness/third_octave.h"
 
 namespace varnholt {
 namespace {
@@ -59,7 +60,7 @@ void aures_replace_bands(std::complex<double>* spectrum, const TonalBand* bands,
     for (int j = 0; j <= band.hi - band.lo; ++j) {
       const double level =
           static_cast<double>(j) * (band.level_hi - band.level_lo) / d + band.level_lo;
-      const double m = std::sqrt(std::pow(10.0, level / 10.0) * 4e-10) / amplitude_scale;
+      const double m = std::sqrt(std::pow(10.0, level / 10.0) * LEVEL_REFERENCE_PA2) / amplitude_scale;
       set_magnitude(spectrum[band.lo + j], m);
     }
   }
@@ -69,7 +70,7 @@ bool aures_residual_levels(const std::complex<double>* spectrum, int n, double a
                            double* levels) noexcept {
   for (int k = 0; k <= n / 2; ++k) {
     const double p = magnitude(spectrum[k]) * amplitude_scale;
-    const double level = 10.0 * std::log10(p * p / 4e-10 + 1e-99);
+    const double level = 10.0 * std::log10(p * p / LEVEL_REFERENCE_PA2 + 1e-99);
     if (!is_finite_value(level)) return false;
     levels[k] = level;
   }

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "core/checks.h"
+#include "shorttime/masking_slopes.h"
 #include "shorttime/tonality_aures/aures_analysis.h"
 
 namespace varnholt {
@@ -60,12 +61,12 @@ int aures_excess_levels(const double* residual_levels, int nb, const double* bin
     // downwards at 27 dB/Bark.
     double below = 1e-99;
     for (int j = 0; j < i; ++j) {
-      const double slope = -24.0 - 230.0 / frequencies[j] + 0.2 * levels[j];
+      const double slope = upper_masking_slope_db_per_bark(frequencies[j], levels[j]);
       below += std::pow(10.0, (levels[j] - slope * (z[j] - z[i])) / 20.0);
     }
     double above = 1e-99;
     for (int j = i + 1; j < count; ++j) {
-      above += std::pow(10.0, (levels[j] - 27.0 * (z[j] - z[i])) / 20.0);
+      above += std::pow(10.0, (levels[j] - LOWER_MASKING_SLOPE_DB_PER_BARK * (z[j] - z[i])) / 20.0);
     }
     const double masking = below + above;
 

@@ -1,6 +1,7 @@
-// Tonality after Aures frame by frame: spectrum, tonal components, residual
-// without them, loudness ratio and weighting.
-#include "shorttime/tonality_aures/aures_tonality.h"
+// Tonality after Aures frame by frame (spectrum, tonal components, residual
+// without them, loudness ratio and weighting), and its two exports over the
+// stream.
+#include "shorttime/tonality_aures/aures_tonality_stream.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,13 +9,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <type_traits>
 #include <vector>
 
+#include "core/boundary.h"
 #include "core/checks.h"
 #include "core/fft.h"
+#include "core/physical_constants.h"
+#include "loudness/stationary_loudness.h"
 #include "shorttime/tonality_aures/aures_analysis.h"
 #include "shorttime/tonality_aures/aures_bands.h"
-#include "shorttime/tonality_aures/aures_block_loudness.h"
 #include "shorttime/tonality_aures/aures_components.h"
 #include "shorttime/tonality_aures/aures_peaks.h"
 #include "shorttime/tonality_aures/aures_residual.h"
@@ -25,9 +29,13 @@ namespace {
 
 using Complex = std::complex<double>;
 
+// The third-octave filters settle over the first 12.5 ms of each block; their
+// outputs there are left out of the block's levels.
+constexpr double FILTER_SETTLING_S = 0.0125;
+
 std::size_t to_size(int n) { return static_cast<std::size_t>(n); }
 
-// Everything a call needs, made once and reused for every frame.
+// Everything the frames need, made once and reused for every frame.
 struct AuresWorkspace {
   AuresWorkspace(const AuresAnalysis& c, double sample_rate)
       : constants(c),
@@ -62,7 +70,6 @@ struct AuresWorkspace {
   TonalComponentTable components;
   BandSearchRows rows;
   std::vector<TonalBand> bands;
-  BlockLoudnessScratch loudness_scratch{};
 };
 
 // Adds the accepted bands to the component table: level corrected for the
@@ -82,10 +89,11 @@ bool append_bands(AuresWorkspace& ws, int band_count) noexcept {
   return true;
 }
 
-// Tonality of the frame starting at `frame` (N samples) into *tonality, or a
-// negative code.
-int frame_tonality(AuresWorkspace& ws, ComplexFft& fft, const double* frame, int sound_field,
-                   double* tonality) noexcept {
+// Tonality of the frame starting at `frame` (N samples) into *tonality;
+// VH_ERR_NUMERICAL when a stage leaves the finite range or the loudness model
+// refuses the frame's levels.
+vh_status frame_tonality(AuresWorkspace& ws, ComplexFft& fft, const double* frame,
+                         vh_sound_field sound_field, double* tonality) noexcept {
   const AuresAnalysis& c = ws.constants;
   const int n = c.frame_length;
   const int half = n / 2;
@@ -99,22 +107,22 @@ int frame_tonality(AuresWorkspace& ws, ComplexFft& fft, const double* frame, int
   for (int k = 0; k < n; ++k) xw[k] = frame[k] * w[k];
   for (int k = 0; k < n; ++k) spectrum[k] = Complex(a * xw[k], 0.0);
   fft.forward(spectrum, spectrum, 1.0);
-  if (!aures_level_spectrum(spectrum, n, levels)) return AURES_ERR_NUMERICAL;
+  if (!aures_level_spectrum(spectrum, n, levels)) return VH_ERR_NUMERICAL;
 
   TonalBand* bands = ws.bands.data();
   const int band_count = aures_find_bands(levels, half + 1, c.bin_spacing, ws.rows, bands);
-  if (band_count < 0) return AURES_ERR_NUMERICAL;
+  if (band_count < 0) return VH_ERR_NUMERICAL;
 
   TonalComponentTable& table = ws.components;
   table.clear();
   const int peak_count = aures_find_peaks(levels, n, c.first_bin, c.bin_count, c.near_distance,
                                           c.far_distance, bands, band_count, ws.fs, table);
   if (peak_count > 0 && aures_peak_bandwidth(levels, n, ws.fs, table, peak_count) != 0) {
-    return AURES_ERR_NUMERICAL;
+    return VH_ERR_NUMERICAL;
   }
   if (peak_count == 0 && band_count == 0) {
     *tonality = 0.0;
-    return 0;
+    return VH_OK;
   }
 
   for (int k = 0; k < n; ++k) residual_spectrum[k] = Complex(xw[k], 0.0);
@@ -128,92 +136,122 @@ int frame_tonality(AuresWorkspace& ws, ComplexFft& fft, const double* frame, int
   aures_flatten_peaks(residual_spectrum, n, ws.fs, table.frequencies(), table.removal_widths(),
                       peak_count);
   aures_replace_bands(residual_spectrum, bands, band_count, a);
-  if (!append_bands(ws, band_count)) return AURES_ERR_NUMERICAL;
+  if (!append_bands(ws, band_count)) return VH_ERR_NUMERICAL;
 
   table.sort_by_frequency();
   const int count = table.size();
   aures_own_bins(ws.bin_rates.data(), c.bin_count, table.frequencies(), count, table.own_bins());
 
-  if (!aures_residual_levels(residual_spectrum, n, a, levels)) return AURES_ERR_NUMERICAL;
+  if (!aures_residual_levels(residual_spectrum, n, a, levels)) return VH_ERR_NUMERICAL;
   hermitian_completion(residual_spectrum, n);
   fft.backward(residual_spectrum, residual_spectrum, 1.0 / static_cast<double>(n));
   double* r = ws.residual.data();
   for (int k = 0; k < n; ++k) r[k] = residual_spectrum[k].real();
 
-  // The filters settle over the first 12.5 ms of each block.
   const auto block = static_cast<std::uint64_t>(n);
-  const auto settle = static_cast<std::uint64_t>(std::floor(0.0125 * ws.fs));
+  const auto settle = static_cast<std::uint64_t>(std::floor(FILTER_SETTLING_S * ws.fs));
   double loudness = 0.0;
   double residual_loudness = 0.0;
-  if (!aures_block_loudness(xw, block, settle, sound_field, ws.loudness_scratch, &loudness) ||
-      !aures_block_loudness(r, block, settle, sound_field, ws.loudness_scratch,
-                            &residual_loudness)) {
-    return AURES_ERR_LOUDNESS;
+  if (block_loudness(std::span<const double>(xw, block), settle, sound_field, &loudness) !=
+          VH_OK ||
+      block_loudness(std::span<const double>(r, block), settle, sound_field, &residual_loudness) !=
+          VH_OK) {
+    return VH_ERR_NUMERICAL;
   }
   double loudness_weight = 0.0;
   if (loudness > 1e-99) {
     const double ratio = residual_loudness / loudness;
-    if (!is_finite_value(ratio)) return AURES_ERR_NUMERICAL;
+    if (!is_finite_value(ratio)) return VH_ERR_NUMERICAL;
     loudness_weight = std::fmax(0.0, 1.0 - ratio);
   }
 
   if (aures_excess_levels(levels + c.first_bin, c.bin_count, ws.bin_rates.data(),
                           table.frequencies(), table.levels(), table.own_bins(), count,
                           ws.component_rates.data(), table.excess_levels()) != 0) {
-    return AURES_ERR_NUMERICAL;
+    return VH_ERR_NUMERICAL;
   }
   const double tonal_weight = aures_tonal_weight(table.frequencies(), table.bandwidths(),
                                                  table.excess_levels(),
                                                  table.window_bandwidths(), count);
   const double t = 1.1055 * std::pow(tonal_weight, 0.29) * std::pow(loudness_weight, 0.79);
-  if (!is_finite_value(t)) return AURES_ERR_NUMERICAL;
+  if (!is_finite_value(t) || t < 0.0) return VH_ERR_NUMERICAL;
   *tonality = t;
-  return 0;
+  return VH_OK;
 }
+
+ComplexFft frame_transform(std::size_t n) {
+  ComplexFft fft;
+  if (ComplexFft::create(n, fft) != FftStatus::ok) throw std::bad_alloc();
+  return fft;
+}
+
+// Frames reserved for the ready queue; a caller draining after every hop
+// needs one.
+constexpr std::size_t RESERVED_FRAMES = 16;
 
 }  // namespace
 
-int aures_tonality_compute(const double* signal, int n, double sample_rate, int sound_field,
-                           double* out, int* frame_count) noexcept {
-  if (signal == nullptr || out == nullptr || frame_count == nullptr || n <= 0) {
-    return AURES_ERR_ARGUMENT;
-  }
-  if (sample_rate <= 0.0 || !is_finite_value(sample_rate)) return AURES_ERR_SAMPLE_RATE;
-  if (!is_valid_sound_field(sound_field)) return AURES_ERR_ARGUMENT;
-  if (sample_rate != 48000.0) return AURES_ERR_SAMPLE_RATE;
-  const AuresAnalysis c = aures_analysis_constants(sample_rate);
-  if (c.frame_length < 1 || c.hop < 1 || n < c.frame_length) return AURES_ERR_FRAMING;
-  const int frames = (n - c.frame_length) / c.hop + 1;
-  if (*frame_count < frames) {
-    *frame_count = frames;
-    return AURES_ERR_CAPACITY;
-  }
+struct AuresTonalityStream::Workspace {
+  explicit Workspace(vh_sound_field field)
+      : sound_field(field),
+        constants(aures_analysis_constants(SAMPLE_RATE_HZ)),
+        fft(frame_transform(static_cast<std::size_t>(constants.frame_length))),
+        frames(constants, SAMPLE_RATE_HZ) {}
 
-  try {
-    ComplexFft fft;
-    switch (ComplexFft::create(static_cast<std::size_t>(c.frame_length), fft)) {
-      case FftStatus::ok:
-        break;
-      case FftStatus::plan_failed:
-        return AURES_ERR_PLAN;
-      case FftStatus::allocation_failed:
-        return AURES_ERR_ALLOCATION;
-    }
-    if (c.bin_count < 8) return AURES_ERR_ALLOCATION;
-    AuresWorkspace ws(c, sample_rate);
+  vh_sound_field sound_field;
+  AuresAnalysis constants;
+  ComplexFft fft;
+  AuresWorkspace frames;
+};
 
-    for (int f = 0; f < frames; ++f) {
-      const double* frame = signal + static_cast<std::ptrdiff_t>(f) * c.hop;
-      const int code = frame_tonality(ws, fft, frame, sound_field, &out[f]);
-      if (code < 0) return code;
-    }
-  } catch (const std::bad_alloc&) {
-    return AURES_ERR_ALLOCATION;
-  } catch (...) {
-    return AURES_ERR_NUMERICAL;
-  }
-  *frame_count = frames;
-  return frames;
+AuresTonalityStream::AuresTonalityStream(vh_sound_field field)
+    : workspace_(std::make_unique<Workspace>(field)),
+      samples_(AURES_FRAME_LENGTH, AURES_HOP),
+      frames_(values_per_frame, RESERVED_FRAMES) {}
+
+AuresTonalityStream::AuresTonalityStream(AuresTonalityStream&&) noexcept = default;
+AuresTonalityStream& AuresTonalityStream::operator=(AuresTonalityStream&&) noexcept = default;
+AuresTonalityStream::~AuresTonalityStream() = default;
+
+vh_status AuresTonalityStream::push(std::span<const double> samples) {
+  if (status_ != VH_OK) return status_;
+  if (finished_) return VH_ERR_INVALID_ARGUMENT;
+  status_ = samples_.push(samples, [this](std::span<const double> frame) {
+    Workspace& w = *workspace_;
+    double tonality = 0.0;
+    const vh_status status = frame_tonality(w.frames, w.fft, frame.data(), w.sound_field, &tonality);
+    if (status == VH_OK) frames_.append()[0] = tonality;
+    return status;
+  });
+  return status_;
+}
+
+vh_status AuresTonalityStream::finish() {
+  if (status_ != VH_OK || finished_) return status_;
+  finished_ = true;
+  if (samples_.count() < AURES_FRAME_LENGTH) status_ = VH_ERR_INPUT_TOO_SHORT;
+  return status_;
 }
 
 }  // namespace varnholt
+
+static_assert(std::is_same_v<std::size_t, std::uint64_t>,
+              "the exports pass size_t counts straight to the 64-bit front");
+
+extern "C" VH_EXPORT vh_status vh_tonality_aures(const double* samples, size_t count,
+                                                 int32_t sample_rate, vh_sound_field sound_field,
+                                                 double* tonality, size_t tonality_len,
+                                                 size_t* frames) {
+  return varnholt::guarded_call([&]() -> vh_status {
+    return varnholt::short_time_metric_front<varnholt::AuresTonalityStream>(
+        samples, count, sample_rate, sound_field, tonality, tonality_len, frames);
+  });
+}
+
+extern "C" VH_EXPORT vh_status vh_tonality_frame_count(size_t count, int32_t sample_rate,
+                                                       size_t* frames) {
+  return varnholt::guarded_call([&]() -> vh_status {
+    return varnholt::short_time_frame_count(count, sample_rate,
+                                            varnholt::AuresTonalityStream::framing, frames);
+  });
+}

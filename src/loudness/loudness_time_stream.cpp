@@ -1,0 +1,228 @@
+// Time-varying loudness after Zwicker's dynamic method: the third-octave bank
+// runs at 48 kHz, each band's power is smoothed, every 0.5 ms the core
+// loudness is formed and passed through the nonlinear temporal decay, and the
+// total loudness is weighted by a short and a long low-pass. One frame every
+// 2 ms.
+#include "loudness/loudness_time_stream.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/checks.h"
+#include "core/physical_constants.h"
+#include "loudness/core_loudness.h"
+#include "loudness/loudness_pattern.h"
+#include "loudness/temporal_decay.h"
+#include "loudness/third_octave.h"
+#include "loudness/third_octave_bank.h"
+
+namespace varnholt {
+namespace {
+
+// Samples between two core-loudness updates (0.5 ms); four updates make a
+// frame.
+constexpr std::uint64_t UPDATE_INTERVAL = 24;
+constexpr std::uint64_t UPDATES_PER_FRAME = LoudnessTimeStream::hop / UPDATE_INTERVAL;
+
+// Frames reserved up front; the export pushes this many frames' worth of
+// samples at a time, so the queue never grows.
+constexpr std::size_t RESERVED_FRAMES = 64;
+
+// Time constants of the short and long low-pass of the total loudness, and
+// their weights in the output.
+constexpr double SHORT_TIME_CONSTANT_S = 0.0035;
+constexpr double LONG_TIME_CONSTANT_S = 0.07;
+constexpr double SHORT_WEIGHT = 0.47;
+constexpr double LONG_WEIGHT = 0.53;
+
+// Centre frequency from which on the band-power smoothing keeps one time
+// constant.
+constexpr double SMOOTHING_CORNER_HZ = 1000.0;
+
+// Three first-order low-passes in series on each band's power. The time
+// constant 2 / (3 f), two thirds of a period of the band's centre frequency,
+// removes the ripple of the band's power in the low bands; from 1 kHz up it
+// stays at 0.67 ms.
+struct BandPowerSmoothing {
+  double c[THIRD_OCTAVE_BAND_COUNT];
+  double one_minus_c[THIRD_OCTAVE_BAND_COUNT];
+  double s0[THIRD_OCTAVE_BAND_COUNT] = {};
+  double s1[THIRD_OCTAVE_BAND_COUNT] = {};
+  double s2[THIRD_OCTAVE_BAND_COUNT] = {};
+
+  BandPowerSmoothing() noexcept {
+    for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
+      const double f = std::min(
+          SMOOTHING_CORNER_HZ * std::pow(10.0, (static_cast<double>(k) - 16.0) / 10.0),
+          SMOOTHING_CORNER_HZ);
+      const double tau = 2.0 / (3.0 * f);
+      c[k] = std::exp(-1.0 / (SAMPLE_RATE_HZ * tau));
+      one_minus_c[k] = 1.0 - c[k];
+    }
+  }
+
+  // Smooths the squared band outputs y^2; false when one of them is not
+  // finite. A square is +0 or more, or NaN, so `p <= MAX_FINITE` is the full
+  // finiteness test, written without a branch.
+  bool step(const double* __restrict y) noexcept {
+    double p[THIRD_OCTAVE_BAND_COUNT];
+    double nonfinite = 0.0;
+    for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
+      p[k] = y[k] * y[k];
+      nonfinite += p[k] <= MAX_FINITE ? 0.0 : 1.0;
+    }
+    for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
+      s0[k] = c[k] * s0[k] + one_minus_c[k] * p[k];
+      s1[k] = c[k] * s1[k] + one_minus_c[k] * s0[k];
+      s2[k] = one_minus_c[k] * s1[k] + c[k] * s2[k];
+    }
+    return nonfinite == 0.0;
+  }
+};
+
+// Interpolation weight of the k-th of the 24 steps between two updates.
+double interpolation_weight(std::uint64_t k) {
+  return static_cast<double>(k) / static_cast<double>(UPDATE_INTERVAL);
+}
+
+// The core loudness through the temporal decay: between updates the decay
+// runs at 48 kHz on inputs interpolated linearly from the previous core values
+// to the new ones.
+struct DecayedCoreLoudness {
+  TemporalDecayCoefficients coefficients = temporal_decay_coefficients();
+  TemporalDecayState state;
+  double previous[TEMPORAL_DECAY_LANES] = {};
+
+  // Feeds core[21]; afterwards state.uo[0..20] holds the decayed values.
+  void update(const double* core, bool interpolate) noexcept {
+    double current[TEMPORAL_DECAY_LANES] = {};
+    std::copy(core, core + CORE_LOUDNESS_LENGTH, current);
+    if (interpolate) {
+      for (std::uint64_t k = 1; k < UPDATE_INTERVAL; ++k) {
+        const double w = interpolation_weight(k);
+        double input[TEMPORAL_DECAY_LANES];
+        for (std::size_t v = 0; v < TEMPORAL_DECAY_LANES; ++v) {
+          input[v] = previous[v] + w * (current[v] - previous[v]);
+        }
+        state.step(input, coefficients);
+      }
+    }
+    state.step(current, coefficients);
+    std::copy(current, current + TEMPORAL_DECAY_LANES, previous);
+  }
+};
+
+// The short and long low-pass of the total loudness, also run at 48 kHz on
+// interpolated inputs.
+struct TotalLoudnessWeighting {
+  double a_short = std::exp(-1.0 / (SHORT_TIME_CONSTANT_S * SAMPLE_RATE_HZ));
+  double a_long = std::exp(-1.0 / (LONG_TIME_CONSTANT_S * SAMPLE_RATE_HZ));
+  double previous = 0.0;
+  double short_term = 0.0;
+  double long_term = 0.0;
+
+  void feed(double v) noexcept {
+    short_term = v * (1.0 - a_short) + a_short * short_term;
+    long_term = v * (1.0 - a_long) + a_long * long_term;
+  }
+
+  void update(double total, bool interpolate) noexcept {
+    if (interpolate) {
+      for (std::uint64_t k = 1; k < UPDATE_INTERVAL; ++k) {
+        feed(previous + interpolation_weight(k) * (total - previous));
+      }
+    }
+    feed(total);
+    previous = total;
+  }
+
+  double output() const noexcept { return SHORT_WEIGHT * short_term + LONG_WEIGHT * long_term; }
+};
+
+}  // namespace
+
+// The whole running state of the model, zero at the start of a signal.
+struct LoudnessTimeStream::Model {
+  explicit Model(vh_sound_field field) : sound_field(field) {}
+
+  vh_sound_field sound_field;
+  ThirdOctaveBankState bank;
+  BandPowerSmoothing smoothing;
+  DecayedCoreLoudness decay;
+  TotalLoudnessWeighting weighting;
+  std::uint64_t until_update = 0;
+  std::uint64_t update_index = 0;
+
+  // Core loudness, decay, pattern and weighting of one update from the
+  // smoothed band powers into pattern; false on a non-finite core value,
+  // total or weighted total.
+  bool update(const double* band_powers, double* pattern) noexcept {
+    double levels[THIRD_OCTAVE_BAND_COUNT];
+    for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
+      levels[k] = third_octave_level_from_mean_square(band_powers[k]);
+    }
+    double core[CORE_LOUDNESS_LENGTH];
+    core_loudness(levels, sound_field, core);
+    for (double value : core) {
+      if (!is_finite_value(value)) return false;
+    }
+    // Every update but the one at sample 0 follows another.
+    const bool interpolate = update_index > 0;
+    decay.update(core, interpolate);
+    const double total = specific_loudness_from_core(decay.state.uo, pattern);
+    weighting.update(total, interpolate);
+    return is_finite_value(total) && is_finite_value(weighting.short_term) &&
+           is_finite_value(weighting.long_term);
+  }
+};
+
+LoudnessTimeStream::LoudnessTimeStream(vh_sound_field field)
+    : model_(std::make_unique<Model>(field)), frames_(values_per_frame, RESERVED_FRAMES) {}
+
+LoudnessTimeStream::LoudnessTimeStream(LoudnessTimeStream&&) noexcept = default;
+LoudnessTimeStream& LoudnessTimeStream::operator=(LoudnessTimeStream&&) noexcept = default;
+LoudnessTimeStream::~LoudnessTimeStream() = default;
+
+vh_status LoudnessTimeStream::push(std::span<const double> samples) {
+  if (status_ != VH_OK) return status_;
+  if (finished_) return VH_ERR_INVALID_ARGUMENT;
+  Model& m = *model_;
+  // The per-sample stages run on local copies of their state: with nothing
+  // else able to reach them, the compiler keeps them out of memory.
+  ThirdOctaveBankState bank = m.bank;
+  BandPowerSmoothing smoothing = m.smoothing;
+  std::uint64_t until_update = m.until_update;
+  for (const double x : samples) {
+    double y[THIRD_OCTAVE_BAND_COUNT];
+    bank.step(x, y);
+    if (!smoothing.step(y)) return status_ = VH_ERR_NUMERICAL;
+    if (until_update != 0) {
+      --until_update;
+      continue;
+    }
+    until_update = UPDATE_INTERVAL - 1;
+    double pattern[SPECIFIC_LOUDNESS_LENGTH];
+    if (!m.update(smoothing.s2, pattern)) return status_ = VH_ERR_NUMERICAL;
+    if (m.update_index % UPDATES_PER_FRAME == 0) {
+      const std::span<double> frame = frames_.append();
+      frame[0] = m.weighting.output();
+      std::copy(pattern, pattern + SPECIFIC_LOUDNESS_LENGTH, frame.begin() + 1);
+    }
+    ++m.update_index;
+  }
+  m.bank = bank;
+  m.smoothing = smoothing;
+  m.until_update = until_update;
+  samples_ += samples.size();
+  return VH_OK;
+}
+
+vh_status LoudnessTimeStream::finish() {
+  if (status_ != VH_OK) return status_;
+  finished_ = true;
+  // Samples after the last multiple of 24 make no update: nothing is pending.
+  if (samples_ == 0) return status_ = VH_ERR_INPUT_TOO_SHORT;
+  return VH_OK;
+}
+
+}  // namespace varnholt
