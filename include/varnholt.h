@@ -241,9 +241,8 @@ VH_EXPORT vh_status vh_tonality_frame_count(size_t count, int32_t sample_rate,
  *        (sone_HMS/Bark_HMS).
  *   frames: out; set to 0 once known to be non-null, to c once the sizes
  *        are checked (it then keeps c, also on later failures).
- * Working memory grows with the signal, about 7 MB per second of sound
- * (the block autocorrelations of one band neighbourhood); expect
- * VH_ERR_ALLOCATION for very long recordings where memory is short.
+ * Working memory is about 15 MB whatever the length of the signal (the
+ * analysis runs as a stream, see VH_METRIC_ECMA_TONALITY).
  * Checks, in order: frames null -> VH_ERR_NULL_POINTER; rate ->
  * VH_ERR_INVALID_SAMPLE_RATE; sound_field -> VH_ERR_INVALID_SOUND_FIELD; out
  * null -> VH_ERR_NULL_POINTER; count < 14592 -> VH_ERR_INPUT_TOO_SHORT;
@@ -318,11 +317,12 @@ VH_EXPORT vh_status vh_ecma_roughness_frame_count(size_t count, int32_t sample_r
  *   VH_METRIC_TONALITY_AURES: frame f covers samples 6000 f ... 6000 f +
  *       11999: its tonality (1 value); final when its last sample is in.
  *   VH_METRIC_ECMA_TONALITY: frame k at sample 256 k: 265 values, plane s
- *       (as in vh_ecma_tonal_analysis) and band b at 53 s + b.
- *   VH_METRIC_ECMA_ROUGHNESS: frame k at sample 960 k: 53 values, band b at b.
- * The two short-time metrics and the stationary loudness have no frames
- * before their minimum length; the ECMA-418-2 latencies are listed at
- * VH_STREAM_LATENCY_ECMA_*.
+ *       (as in vh_ecma_tonal_analysis) and band b at 53 s + b; final 8192
+ *       samples (171 ms) after its time.
+ *   VH_METRIC_ECMA_ROUGHNESS: frame k at sample 960 k: 53 values, band b at
+ *       b; final 8192 samples (171 ms) after its time.
+ * No metric hands out a frame before its minimum length has arrived (see
+ * vh_stream_finish), since a shorter signal has no frames at all.
  *
  * Statuses. Each function checks, in order, its pointers, then the stream's
  * state: a stream that failed returns the status of its failure again from
