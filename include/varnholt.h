@@ -248,8 +248,7 @@ VH_EXPORT vh_status vh_tonality_frame_count(size_t count, int32_t sample_rate,
  * null -> VH_ERR_NULL_POINTER; count < 14592 -> VH_ERR_INPUT_TOO_SHORT;
  * count too large -> VH_ERR_SIZE_OVERFLOW; out_capacity < 265 * c ->
  * VH_ERR_OUTPUT_TOO_SMALL; samples null -> VH_ERR_NULL_POINTER; a non-finite
- * sample -> VH_ERR_NON_FINITE_INPUT; VH_ERR_ALLOCATION; VH_ERR_SIZE_OVERFLOW;
- * VH_ERR_NUMERICAL. */
+ * sample -> VH_ERR_NON_FINITE_INPUT; VH_ERR_ALLOCATION; VH_ERR_NUMERICAL. */
 VH_EXPORT vh_status vh_ecma_tonal_analysis(const double* samples, size_t count,
                                            int32_t sample_rate, vh_sound_field sound_field,
                                            double* out, size_t out_capacity, size_t* frames);
