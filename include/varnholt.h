@@ -41,6 +41,21 @@ extern "C" {
 /* The only accepted sample rate, in Hz. */
 #define VH_SAMPLE_RATE 48000
 
+/* Array sizes and framing of the results, in values and samples at 48 kHz. */
+#define VH_BARK_COUNT 240           /* specific-loudness values per pattern */
+#define VH_THIRD_OCTAVE_COUNT 28    /* third-octave bands, 25 Hz ... 12.5 kHz */
+#define VH_LOUDNESS_TIME_HOP 96     /* time-varying loudness: one frame per 2 ms */
+#define VH_ROUGHNESS_DW_FRAME 9600  /* roughness after Daniel and Weber: 200 ms frames */
+#define VH_ROUGHNESS_DW_HOP 4800    /* ... 100 ms apart */
+#define VH_TONALITY_AURES_FRAME 12000 /* tonality after Aures: 250 ms frames */
+#define VH_TONALITY_AURES_HOP 6000    /* ... 125 ms apart */
+#define VH_ECMA_BAND_COUNT 53       /* hearing-model bands, band b at 0.5 (b + 1) Bark */
+#define VH_ECMA_TONAL_PLANES 5      /* result planes of the ECMA-418-2 tonality */
+#define VH_ECMA_TONAL_HOP 256       /* ECMA-418-2 tonality: one frame per 256 samples */
+#define VH_ECMA_TONAL_MIN_COUNT 14592     /* shortest signal it analyses */
+#define VH_ECMA_ROUGHNESS_HOP 960         /* ECMA-418-2 roughness: 50 frames per second */
+#define VH_ECMA_ROUGHNESS_MIN_COUNT 15360 /* shortest signal it analyses */
+
 /* Result of every computing function. */
 typedef int32_t vh_status;
 #define VH_OK 0
@@ -226,16 +241,14 @@ VH_EXPORT vh_status vh_tonality_frame_count(size_t count, int32_t sample_rate,
  *        (sone_HMS/Bark_HMS).
  *   frames: out; set to 0 once known to be non-null, to c once the sizes
  *        are checked (it then keeps c, also on later failures).
- * Working memory grows with the signal, about 7 MB per second of sound
- * (the block autocorrelations of one band neighbourhood); expect
- * VH_ERR_ALLOCATION for very long recordings where memory is short.
+ * Working memory is about 15 MB whatever the length of the signal (the
+ * analysis runs as a stream, see VH_METRIC_ECMA_TONALITY).
  * Checks, in order: frames null -> VH_ERR_NULL_POINTER; rate ->
  * VH_ERR_INVALID_SAMPLE_RATE; sound_field -> VH_ERR_INVALID_SOUND_FIELD; out
  * null -> VH_ERR_NULL_POINTER; count < 14592 -> VH_ERR_INPUT_TOO_SHORT;
  * count too large -> VH_ERR_SIZE_OVERFLOW; out_capacity < 265 * c ->
  * VH_ERR_OUTPUT_TOO_SMALL; samples null -> VH_ERR_NULL_POINTER; a non-finite
- * sample -> VH_ERR_NON_FINITE_INPUT; VH_ERR_ALLOCATION; VH_ERR_SIZE_OVERFLOW;
- * VH_ERR_NUMERICAL. */
+ * sample -> VH_ERR_NON_FINITE_INPUT; VH_ERR_ALLOCATION; VH_ERR_NUMERICAL. */
 VH_EXPORT vh_status vh_ecma_tonal_analysis(const double* samples, size_t count,
                                            int32_t sample_rate, vh_sound_field sound_field,
                                            double* out, size_t out_capacity, size_t* frames);
@@ -270,6 +283,109 @@ VH_EXPORT vh_status vh_roughness_ecma(const double* samples, size_t count, int32
  * count too large -> VH_ERR_SIZE_OVERFLOW. */
 VH_EXPORT vh_status vh_ecma_roughness_frame_count(size_t count, int32_t sample_rate,
                                                   size_t* frames);
+
+/* ---------------------------------------------------------------------------
+ * Streams: a metric over a signal of any length, fed chunk by chunk
+ *
+ * A stream computes exactly what the whole-signal function of its metric
+ * computes, bit for bit, whatever the sizes of the chunks, in working memory
+ * that does not grow with the signal. Frames are handed out as soon as they
+ * are final. One stream belongs to one thread at a time; different streams
+ * may run on different threads at once.
+ *
+ *   vh_stream* s;
+ *   vh_stream_create(VH_METRIC_LOUDNESS_TIME, VH_SAMPLE_RATE,
+ *                    VH_SOUND_FIELD_FREE, &s);
+ *   while (more sound) {
+ *     vh_stream_push(s, chunk, chunk_count);
+ *     vh_stream_read(s, frames, capacity, &got);   (got frames of 241)
+ *   }
+ *   vh_stream_finish(s);
+ *   vh_stream_read(s, frames, capacity, &got);     (the last frames)
+ *   vh_stream_destroy(s);
+ *
+ * Frames, their values (frame-major, each frame's values contiguous), and
+ * the latency after which a frame is final (samples that must have been
+ * pushed after the frame's own time; before finish):
+ *   VH_METRIC_LOUDNESS_STATIONARY: one frame, at finish: the loudness in
+ *       sone, then the 240 values of the specific loudness (241 values).
+ *   VH_METRIC_LOUDNESS_TIME: frame f at sample 96 f: the loudness in sone,
+ *       then 240 specific-loudness values (241 values); final at once.
+ *   VH_METRIC_ROUGHNESS_DW: frame f covers samples 4800 f ... 4800 f + 9599:
+ *       its roughness in asper (1 value); final when its last sample is in.
+ *   VH_METRIC_TONALITY_AURES: frame f covers samples 6000 f ... 6000 f +
+ *       11999: its tonality (1 value); final when its last sample is in.
+ *   VH_METRIC_ECMA_TONALITY: frame k at sample 256 k: 265 values, plane s
+ *       (as in vh_ecma_tonal_analysis) and band b at 53 s + b; final 8192
+ *       samples (171 ms) after its time.
+ *   VH_METRIC_ECMA_ROUGHNESS: frame k at sample 960 k: 53 values, band b at
+ *       b; final 8192 samples (171 ms) after its time.
+ * No metric hands out a frame before its minimum length has arrived (see
+ * vh_stream_finish), since a shorter signal has no frames at all.
+ *
+ * Statuses. Each function checks, in order, its pointers, then the stream's
+ * state: a stream that failed returns the status of its failure again from
+ * push and finish; pushing to or finishing a finished stream is
+ * VH_ERR_INVALID_ARGUMENT. A chunk with a non-finite sample is refused whole
+ * (VH_ERR_NON_FINITE_INPUT) and the stream stays usable, as if the chunk had
+ * never been pushed. VH_ERR_NUMERICAL and VH_ERR_ALLOCATION during a push or
+ * the finish fail the stream. Frames finished before a failure can still be
+ * read. Every stream, failed or not, is released by vh_stream_destroy.
+ * ------------------------------------------------------------------------- */
+
+typedef struct vh_stream vh_stream;
+
+/* The metric of a stream. */
+typedef int32_t vh_metric;
+#define VH_METRIC_LOUDNESS_STATIONARY 1
+#define VH_METRIC_LOUDNESS_TIME 2
+#define VH_METRIC_ROUGHNESS_DW 3
+#define VH_METRIC_TONALITY_AURES 4
+#define VH_METRIC_ECMA_TONALITY 5
+#define VH_METRIC_ECMA_ROUGHNESS 6
+
+/* Creates a stream of one metric. The sound field is checked for every
+ * metric and used by all but VH_METRIC_ROUGHNESS_DW.
+ * Checks, in order: stream null -> VH_ERR_NULL_POINTER (else *stream = NULL
+ * until success); metric unknown -> VH_ERR_INVALID_ARGUMENT; rate ->
+ * VH_ERR_INVALID_SAMPLE_RATE; sound_field -> VH_ERR_INVALID_SOUND_FIELD;
+ * VH_ERR_ALLOCATION. On VH_OK *stream holds the new stream. */
+VH_EXPORT vh_status vh_stream_create(vh_metric metric, int32_t sample_rate,
+                                     vh_sound_field sound_field, vh_stream** stream);
+
+/* Values per frame of a metric's stream (241, 241, 1, 1, 265, 53 in the
+ * order of the VH_METRIC_ values). Checks, in order: values null ->
+ * VH_ERR_NULL_POINTER; metric unknown -> VH_ERR_INVALID_ARGUMENT. */
+VH_EXPORT vh_status vh_stream_frame_values(vh_metric metric, size_t* values);
+
+/* Feeds count samples (pascal) to the stream; count 0 is allowed.
+ * Checks, in order: stream null -> VH_ERR_NULL_POINTER; samples null with
+ * count > 0 -> VH_ERR_NULL_POINTER; the stream failed -> its status; the
+ * stream finished -> VH_ERR_INVALID_ARGUMENT; more than 2^60 - 1 samples in
+ * all -> VH_ERR_SIZE_OVERFLOW (chunk refused); a non-finite sample ->
+ * VH_ERR_NON_FINITE_INPUT (chunk refused); VH_ERR_ALLOCATION;
+ * VH_ERR_NUMERICAL. */
+VH_EXPORT vh_status vh_stream_push(vh_stream* stream, const double* samples, size_t count);
+
+/* Ends the signal: the last frames become final. Checks, in order: stream
+ * null -> VH_ERR_NULL_POINTER; the stream failed -> its status; finished
+ * already -> VH_ERR_INVALID_ARGUMENT; fewer samples than the whole-signal
+ * function of the metric needs (256, 1, 9600, 12000, 14592, 15360) ->
+ * VH_ERR_INPUT_TOO_SHORT (the stream fails); VH_ERR_ALLOCATION;
+ * VH_ERR_NUMERICAL. */
+VH_EXPORT vh_status vh_stream_finish(vh_stream* stream);
+
+/* Takes finished frames out of the stream, oldest first: as many whole
+ * frames as out_capacity values hold, and *frames says how many. With out
+ * null and out_capacity 0 it only counts: *frames = frames ready, none
+ * taken. Checks, in order: stream or frames null -> VH_ERR_NULL_POINTER;
+ * out null with out_capacity > 0 -> VH_ERR_NULL_POINTER. Works on failed
+ * and finished streams too. */
+VH_EXPORT vh_status vh_stream_read(vh_stream* stream, double* out, size_t out_capacity,
+                                   size_t* frames);
+
+/* Releases a stream and everything it holds; null is allowed. */
+VH_EXPORT void vh_stream_destroy(vh_stream* stream);
 
 #ifdef __cplusplus
 } /* extern "C" */

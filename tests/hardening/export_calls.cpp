@@ -1,6 +1,8 @@
 // The computing exports behind one calling convention.
 #include "hardening/export_calls.h"
 
+#include <algorithm>
+
 #include "support/compare.h"
 
 namespace varnholt::test {
@@ -104,6 +106,48 @@ constexpr auto ecma_tonality =
 constexpr auto ecma_roughness =
     frame_export<vh_ecma_roughness_frame_count, vh_roughness_ecma, 53>;
 
+// A metric through the streaming interface: pushed in chunks of 4096 samples,
+// frames read after every push. The frames land in the output only on VH_OK.
+template <vh_metric METRIC>
+CallResult streamed(const double* x, std::uint64_t n, vh_sound_field field,
+                    const CallHooks& hooks) {
+  CallResult r;
+  r.outputs = {filled(1)};
+  r.frames = FRAMES_SENTINEL;
+  std::size_t width = 0;
+  vh_stream_frame_values(METRIC, &width);
+  // Room for every frame before the call, so that the allocations counted
+  // inside it are the library's (no metric has more than one frame per 96).
+  std::vector<double> frames;
+  frames.reserve(width * (static_cast<std::size_t>(n) / 96 + 4));
+  std::vector<double> buffer(width * 8);
+  {
+    Watch watch(hooks);
+    vh_stream* s = nullptr;
+    r.status = vh_stream_create(METRIC, VH_SAMPLE_RATE, field, &s);
+    auto read = [&] {
+      std::size_t got = 1;
+      while (r.status == VH_OK && got > 0) {
+        r.status = vh_stream_read(s, buffer.data(), buffer.size(), &got);
+        frames.insert(frames.end(), buffer.begin(),
+                      buffer.begin() + static_cast<std::ptrdiff_t>(got * width));
+      }
+    };
+    for (std::uint64_t at = 0; r.status == VH_OK && at < n; at += 4096) {
+      r.status = vh_stream_push(s, x + at, std::min<std::uint64_t>(4096, n - at));
+      read();
+    }
+    if (r.status == VH_OK) r.status = vh_stream_finish(s);
+    read();
+    vh_stream_destroy(s);
+  }
+  if (r.status == VH_OK) {
+    r.outputs[0] = frames;
+    r.frames = frames.size() / width;
+  }
+  return r;
+}
+
 template <CallResult (*F)(const double*, std::uint64_t, vh_sound_field, const CallHooks&)>
 CallResult on_vector(const std::vector<double>& x, vh_sound_field field, const CallHooks& hooks) {
   return F(x.data(), x.size(), field, hooks);
@@ -127,6 +171,18 @@ const std::vector<ExportCall>& computing_exports() {
        &on_vector<ecma_tonality>, ecma_tonality},
       {"vh_roughness_ecma", 15360, true, FramesOnLateFailure::frame_count,
        &on_vector<ecma_roughness>, ecma_roughness},
+      {"vh_stream_loudness_stationary", 256, true, FramesOnLateFailure::none,
+       &on_vector<streamed<VH_METRIC_LOUDNESS_STATIONARY>>, streamed<VH_METRIC_LOUDNESS_STATIONARY>},
+      {"vh_stream_loudness_time", 1, true, FramesOnLateFailure::none,
+       &on_vector<streamed<VH_METRIC_LOUDNESS_TIME>>, streamed<VH_METRIC_LOUDNESS_TIME>},
+      {"vh_stream_roughness_dw", 9600, true, FramesOnLateFailure::none,
+       &on_vector<streamed<VH_METRIC_ROUGHNESS_DW>>, streamed<VH_METRIC_ROUGHNESS_DW>},
+      {"vh_stream_tonality_aures", 12000, true, FramesOnLateFailure::none,
+       &on_vector<streamed<VH_METRIC_TONALITY_AURES>>, streamed<VH_METRIC_TONALITY_AURES>},
+      {"vh_stream_ecma_tonality", 14592, true, FramesOnLateFailure::none,
+       &on_vector<streamed<VH_METRIC_ECMA_TONALITY>>, streamed<VH_METRIC_ECMA_TONALITY>},
+      {"vh_stream_ecma_roughness", 15360, true, FramesOnLateFailure::none,
+       &on_vector<streamed<VH_METRIC_ECMA_ROUGHNESS>>, streamed<VH_METRIC_ECMA_ROUGHNESS>},
   };
   return calls;
 }

@@ -1,0 +1,264 @@
+// Streams through the public interface: any chunking gives the frames of the
+// whole-signal function bit for bit, and every status of the contract.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "support/compare.h"
+#include "support/signals.h"
+#include "varnholt.h"
+
+namespace varnholt::test {
+namespace {
+
+// What a stream or a whole-signal call gave: the status and the frames in
+// the stream layout (frame-major, each frame's values together).
+struct Frames {
+  vh_status status = VH_OK;
+  std::vector<double> values;
+};
+
+// The whole-signal function of a metric, its output rearranged into frames.
+Frames whole_signal(vh_metric metric, const std::vector<double>& x, vh_sound_field field) {
+  const std::size_t n = x.size();
+  Frames r;
+  std::size_t frames = 0;
+  switch (metric) {
+    case VH_METRIC_LOUDNESS_STATIONARY: {
+      std::vector<double> v(1 + VH_BARK_COUNT);
+      r.status = vh_loudness_stationary(x.data(), n, VH_SAMPLE_RATE, field, v.data(),
+                                        v.data() + 1, VH_BARK_COUNT);
+      r.values = v;
+      break;
+    }
+    case VH_METRIC_LOUDNESS_TIME: {
+      vh_loudness_time_frame_count(n, VH_SAMPLE_RATE, &frames);
+      std::vector<double> total(frames), specific(frames * VH_BARK_COUNT);
+      r.status = vh_loudness_time(x.data(), n, VH_SAMPLE_RATE, field, total.data(), frames,
+                                  specific.data(), specific.size(), &frames);
+      for (std::size_t f = 0; f < frames; ++f) {
+        r.values.push_back(total[f]);
+        r.values.insert(r.values.end(), specific.begin() + static_cast<std::ptrdiff_t>(f * VH_BARK_COUNT),
+                        specific.begin() + static_cast<std::ptrdiff_t>((f + 1) * VH_BARK_COUNT));
+      }
+      break;
+    }
+    case VH_METRIC_ROUGHNESS_DW:
+    case VH_METRIC_TONALITY_AURES: {
+      const bool dw = metric == VH_METRIC_ROUGHNESS_DW;
+      dw ? vh_roughness_frame_count(n, VH_SAMPLE_RATE, &frames)
+         : vh_tonality_frame_count(n, VH_SAMPLE_RATE, &frames);
+      r.values.resize(frames);
+      r.status = dw ? vh_roughness_dw(x.data(), n, VH_SAMPLE_RATE, r.values.data(), frames, &frames)
+                    : vh_tonality_aures(x.data(), n, VH_SAMPLE_RATE, field, r.values.data(),
+                                        frames, &frames);
+      break;
+    }
+    case VH_METRIC_ECMA_TONALITY: {
+      vh_ecma_tonal_frame_count(n, VH_SAMPLE_RATE, &frames);
+      const std::size_t plane = VH_ECMA_BAND_COUNT * frames;
+      std::vector<double> planes(VH_ECMA_TONAL_PLANES * plane);
+      r.status = vh_ecma_tonal_analysis(x.data(), n, VH_SAMPLE_RATE, field, planes.data(),
+                                        planes.size(), &frames);
+      for (std::size_t k = 0; k < frames; ++k) {
+        for (std::size_t s = 0; s < VH_ECMA_TONAL_PLANES; ++s) {
+          for (std::size_t b = 0; b < VH_ECMA_BAND_COUNT; ++b) {
+            r.values.push_back(planes[s * plane + k * VH_ECMA_BAND_COUNT + b]);
+          }
+        }
+      }
+      break;
+    }
+    default: {
+      vh_ecma_roughness_frame_count(n, VH_SAMPLE_RATE, &frames);
+      r.values.resize(VH_ECMA_BAND_COUNT * frames);
+      r.status = vh_roughness_ecma(x.data(), n, VH_SAMPLE_RATE, field, r.values.data(),
+                                   r.values.size(), &frames);
+    }
+  }
+  if (r.status != VH_OK) r.values.clear();
+  return r;
+}
+
+// Reads every finished frame, through a buffer of an odd number of frames so
+// that reads also stop part-way through what is ready.
+void read_all(vh_stream* s, std::size_t width, std::vector<double>& into) {
+  std::vector<double> buffer(3 * width + width / 2);
+  std::size_t got = 0;
+  do {
+    ASSERT_EQ(vh_stream_read(s, buffer.data(), buffer.size(), &got), VH_OK);
+    into.insert(into.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got * width));
+  } while (got > 0);
+}
+
+// The same signal through a stream, in chunks of the given sizes (cycled),
+// reading after every push.
+Frames streamed(vh_metric metric, const std::vector<double>& x, vh_sound_field field,
+                const std::vector<std::size_t>& chunks) {
+  Frames r;
+  std::size_t width = 0;
+  EXPECT_EQ(vh_stream_frame_values(metric, &width), VH_OK);
+  vh_stream* s = nullptr;
+  EXPECT_EQ(vh_stream_create(metric, VH_SAMPLE_RATE, field, &s), VH_OK);
+  std::size_t at = 0;
+  for (std::size_t i = 0; at < x.size() && r.status == VH_OK; ++i) {
+    const std::size_t count = std::min(chunks[i % chunks.size()], x.size() - at);
+    r.status = vh_stream_push(s, x.data() + at, count);
+    at += count;
+    read_all(s, width, r.values);
+  }
+  if (r.status == VH_OK) r.status = vh_stream_finish(s);
+  read_all(s, width, r.values);
+  vh_stream_destroy(s);
+  if (r.status != VH_OK) r.values.clear();
+  return r;
+}
+
+constexpr vh_metric ALL_METRICS[] = {VH_METRIC_LOUDNESS_STATIONARY, VH_METRIC_LOUDNESS_TIME,
+                                     VH_METRIC_ROUGHNESS_DW,        VH_METRIC_TONALITY_AURES,
+                                     VH_METRIC_ECMA_TONALITY,       VH_METRIC_ECMA_ROUGHNESS};
+
+// Chunk sizes drawn from our own generator: 1 to 5000 samples.
+std::vector<std::size_t> random_chunks(std::uint64_t seed) {
+  Prng prng(seed);
+  std::vector<std::size_t> sizes(64);
+  for (auto& c : sizes) c = 1 + static_cast<std::size_t>(prng.next_u64() % 5000);
+  return sizes;
+}
+
+class StreamExactness : public ::testing::TestWithParam<vh_metric> {};
+
+TEST_P(StreamExactness, AnyChunkingGivesTheWholeSignalFrames) {
+  // 0.47 s: longer than every metric's minimum and a multiple of none of
+  // their hops; a tone over noise that starts with a burst and ends in
+  // silence, so onsets, decays and zeros are all in the frames.
+  const std::size_t n = 22573;
+  std::vector<double> x = two_tones(1000.0, 60.0, 3150.0, 55.0, n);
+  const std::vector<double> noise = pink_noise(50.0, n, 4);
+  for (std::size_t i = 0; i < n; ++i) x[i] = i > 20000 ? 0.0 : x[i] * (i < 4000 ? 3.0 : 1.0) + noise[i];
+  const vh_metric metric = GetParam();
+  for (vh_sound_field field : {VH_SOUND_FIELD_FREE, VH_SOUND_FIELD_DIFFUSE}) {
+    const Frames reference = whole_signal(metric, x, field);
+    ASSERT_EQ(reference.status, VH_OK);
+    for (const auto& chunks : {std::vector<std::size_t>{7}, std::vector<std::size_t>{4096},
+                               std::vector<std::size_t>{65536}, random_chunks(9)}) {
+      SCOPED_TRACE("chunk " + std::to_string(chunks[0]) + ", field " + std::to_string(field));
+      const Frames s = streamed(metric, x, field, chunks);
+      ASSERT_EQ(s.status, VH_OK);
+      EXPECT_TRUE(arrays_identical(s.values, reference.values));
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Metrics, StreamExactness, ::testing::ValuesIn(ALL_METRICS));
+
+TEST(StreamContract, CreateChecksInOrder) {
+  vh_stream* s = reinterpret_cast<vh_stream*>(&s);
+  EXPECT_EQ(vh_stream_create(VH_METRIC_LOUDNESS_TIME, VH_SAMPLE_RATE, 0, nullptr),
+            VH_ERR_NULL_POINTER);
+  struct Case {
+    vh_metric metric;
+    int32_t rate;
+    vh_sound_field field;
+    vh_status expected;
+  };
+  const Case cases[] = {
+      {0, 44100, 2, VH_ERR_INVALID_ARGUMENT},
+      {7, VH_SAMPLE_RATE, 0, VH_ERR_INVALID_ARGUMENT},
+      {VH_METRIC_ECMA_ROUGHNESS, 44100, 2, VH_ERR_INVALID_SAMPLE_RATE},
+      {VH_METRIC_ROUGHNESS_DW, VH_SAMPLE_RATE, -1, VH_ERR_INVALID_SOUND_FIELD},
+      {VH_METRIC_LOUDNESS_TIME, VH_SAMPLE_RATE, 2, VH_ERR_INVALID_SOUND_FIELD},
+  };
+  for (const Case& c : cases) {
+    s = reinterpret_cast<vh_stream*>(&s);
+    EXPECT_EQ(vh_stream_create(c.metric, c.rate, c.field, &s), c.expected) << c.metric;
+    EXPECT_EQ(s, nullptr);
+  }
+  std::size_t values = 0;
+  EXPECT_EQ(vh_stream_frame_values(VH_METRIC_LOUDNESS_TIME, nullptr), VH_ERR_NULL_POINTER);
+  EXPECT_EQ(vh_stream_frame_values(0, &values), VH_ERR_INVALID_ARGUMENT);
+  const std::size_t widths[] = {241, 241, 1, 1, 265, 53};
+  for (std::size_t i = 0; i < 6; ++i) {
+    ASSERT_EQ(vh_stream_frame_values(ALL_METRICS[i], &values), VH_OK);
+    EXPECT_EQ(values, widths[i]);
+  }
+  vh_stream_destroy(nullptr);
+}
+
+TEST(StreamContract, PushFinishAndReadFollowTheStreamsState) {
+  vh_stream* s = nullptr;
+  ASSERT_EQ(vh_stream_create(VH_METRIC_ROUGHNESS_DW, VH_SAMPLE_RATE, 0, &s), VH_OK);
+  const std::vector<double> tone = sine(1000.0, 60.0, 9600);
+  std::vector<double> spoiled = tone;
+  spoiled[5000] = std::numeric_limits<double>::infinity();
+  std::size_t frames = 7;
+  double out[4];
+  EXPECT_EQ(vh_stream_push(nullptr, tone.data(), 1), VH_ERR_NULL_POINTER);
+  EXPECT_EQ(vh_stream_push(s, nullptr, 1), VH_ERR_NULL_POINTER);
+  EXPECT_EQ(vh_stream_push(s, nullptr, 0), VH_OK);
+  EXPECT_EQ(vh_stream_push(s, spoiled.data(), spoiled.size()), VH_ERR_NON_FINITE_INPUT);
+  EXPECT_EQ(vh_stream_push(s, tone.data(), 9599), VH_OK);
+  EXPECT_EQ(vh_stream_read(s, nullptr, 0, &frames), VH_OK);
+  EXPECT_EQ(frames, 0U);  // the refused chunk left nothing behind
+  EXPECT_EQ(vh_stream_read(nullptr, out, 4, &frames), VH_ERR_NULL_POINTER);
+  EXPECT_EQ(vh_stream_read(s, out, 4, nullptr), VH_ERR_NULL_POINTER);
+  EXPECT_EQ(vh_stream_read(s, nullptr, 4, &frames), VH_ERR_NULL_POINTER);
+  EXPECT_EQ(vh_stream_push(s, tone.data() + 9599, 1), VH_OK);
+  EXPECT_EQ(vh_stream_read(s, nullptr, 0, &frames), VH_OK);
+  EXPECT_EQ(frames, 1U);
+  EXPECT_EQ(vh_stream_read(s, out, 0, &frames), VH_OK);
+  EXPECT_EQ(frames, 0U);  // a zero capacity takes nothing
+  EXPECT_EQ(vh_stream_finish(nullptr), VH_ERR_NULL_POINTER);
+  EXPECT_EQ(vh_stream_finish(s), VH_OK);
+  EXPECT_EQ(vh_stream_finish(s), VH_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(vh_stream_push(s, tone.data(), 1), VH_ERR_INVALID_ARGUMENT);
+  ASSERT_EQ(vh_stream_read(s, out, 4, &frames), VH_OK);
+  EXPECT_EQ(frames, 1U);
+  EXPECT_EQ(out[0], whole_signal(VH_METRIC_ROUGHNESS_DW, tone, 0).values.at(0));
+  vh_stream_destroy(s);
+}
+
+TEST(StreamContract, TooShortAtFinishFailsTheStream) {
+  const std::size_t minimum[] = {256, 1, 9600, 12000, VH_ECMA_TONAL_MIN_COUNT,
+                                 VH_ECMA_ROUGHNESS_MIN_COUNT};
+  const std::vector<double> tone = sine(1000.0, 60.0, VH_ECMA_ROUGHNESS_MIN_COUNT);
+  for (std::size_t i = 0; i < 6; ++i) {
+    SCOPED_TRACE(ALL_METRICS[i]);
+    vh_stream* s = nullptr;
+    ASSERT_EQ(vh_stream_create(ALL_METRICS[i], VH_SAMPLE_RATE, 0, &s), VH_OK);
+    ASSERT_EQ(vh_stream_push(s, tone.data(), minimum[i] - 1), VH_OK);
+    std::size_t frames = 9;
+    EXPECT_EQ(vh_stream_read(s, nullptr, 0, &frames), VH_OK);
+    EXPECT_EQ(frames, 0U);
+    EXPECT_EQ(vh_stream_finish(s), VH_ERR_INPUT_TOO_SHORT);
+    EXPECT_EQ(vh_stream_push(s, tone.data(), 1), VH_ERR_INPUT_TOO_SHORT);
+    EXPECT_EQ(vh_stream_finish(s), VH_ERR_INPUT_TOO_SHORT);
+    vh_stream_destroy(s);
+  }
+}
+
+TEST(StreamContract, AFailureInTheMiddleFailsTheStreamAndKeepsEarlierFrames) {
+  // A 130 dB bass tone after a quiet second: the Aures tonality measures the
+  // loudness of every frame, and band levels above 120 dB up to 250 Hz are
+  // outside the loudness model.
+  std::vector<double> x = sine(1000.0, 40.0, 48000);
+  const std::vector<double> loud = sine(100.0, 130.0, 24000);
+  x.insert(x.end(), loud.begin(), loud.end());
+  vh_stream* s = nullptr;
+  ASSERT_EQ(vh_stream_create(VH_METRIC_TONALITY_AURES, VH_SAMPLE_RATE, 0, &s), VH_OK);
+  EXPECT_EQ(vh_stream_push(s, x.data(), x.size()), VH_ERR_NUMERICAL);
+  EXPECT_EQ(vh_stream_push(s, x.data(), 1), VH_ERR_NUMERICAL);
+  EXPECT_EQ(vh_stream_finish(s), VH_ERR_NUMERICAL);
+  std::size_t frames = 0;
+  EXPECT_EQ(vh_stream_read(s, nullptr, 0, &frames), VH_OK);
+  EXPECT_GE(frames, 4U);  // the quiet second's frames were final before
+  vh_stream_destroy(s);
+  EXPECT_EQ(whole_signal(VH_METRIC_TONALITY_AURES, x, 0).status, VH_ERR_NUMERICAL);
+}
+
+}  // namespace
+}  // namespace varnholt::test
