@@ -11,12 +11,16 @@
 #include <utility>
 #include <variant>
 
+#include "core/axes.h"
 #include "core/boundary.h"
 #include "core/checks.h"
 #include "ecma/roughness/ecma_roughness_stream.h"
+#include "ecma/roughness/roughness_grid.h"
 #include "ecma/tonality/ecma_tonality_stream.h"
+#include "ecma/tonality/tonal_band_groups.h"
 #include "loudness/loudness_time_stream.h"
 #include "loudness/stationary_loudness_stream.h"
+#include "shorttime/roughness_dw/dw_roughness.h"
 #include "shorttime/roughness_dw/dw_roughness_stream.h"
 #include "shorttime/tonality_aures/aures_tonality_stream.h"
 #include "varnholt.h"
@@ -45,7 +49,17 @@ auto with_stream_type(vh_metric metric, F&& f) {
   }
 }
 
-// The published frame sizes are the classes' own.
+// The framing the header publishes is the metrics' own.
+static_assert(SPECIFIC_LOUDNESS_LENGTH == VH_BARK_COUNT);
+static_assert(THIRD_OCTAVE_BAND_COUNT == VH_THIRD_OCTAVE_COUNT);
+static_assert(LoudnessTimeStream::hop == VH_LOUDNESS_TIME_HOP);
+static_assert(DW_FRAME_LENGTH == VH_ROUGHNESS_DW_FRAME && DW_HOP == VH_ROUGHNESS_DW_HOP);
+static_assert(AURES_FRAME_LENGTH == VH_TONALITY_AURES_FRAME && AURES_HOP == VH_TONALITY_AURES_HOP);
+static_assert(ECMA_BAND_COUNT == VH_ECMA_BAND_COUNT && TONAL_PLANE_COUNT == VH_ECMA_TONAL_PLANES);
+static_assert(TONAL_FRAME_HOP == VH_ECMA_TONAL_HOP &&
+              ECMA_TONAL_MIN_SAMPLES == VH_ECMA_TONAL_MIN_COUNT);
+static_assert(ECMA_ROUGHNESS_FRAME_HOP == VH_ECMA_ROUGHNESS_HOP &&
+              ECMA_ROUGHNESS_MIN_SAMPLES == VH_ECMA_ROUGHNESS_MIN_COUNT);
 static_assert(StationaryLoudnessStream::values_per_frame == 1 + VH_BARK_COUNT);
 static_assert(LoudnessTimeStream::values_per_frame == 1 + VH_BARK_COUNT);
 static_assert(DwRoughnessStream::values_per_frame == 1);
