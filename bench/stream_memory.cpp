@@ -1,4 +1,4 @@
-// Peak heap memory of every stream and of the whole-signal exports, for
+// Peak heap memory of every metric's stream and of the whole-signal exports, for
 // signals of different durations: a measurement, not a benchmark and not a
 // test. The program interposes the C allocator, so every byte counts (FFTW's
 // aligned buffers included), and reports the peak in use above what was in
@@ -17,10 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "loudness/loudness_time_stream.h"
-#include "loudness/stationary_loudness_stream.h"
-#include "shorttime/roughness_dw/dw_roughness_stream.h"
-#include "shorttime/tonality_aures/aures_tonality_stream.h"
 #include "varnholt.h"
 
 extern "C" {
@@ -92,27 +88,35 @@ void fill_chunk(std::uint64_t start, std::span<double> out, std::uint64_t& state
   }
 }
 
-template <typename Stream>
-void measure_stream(const char* name, double seconds) {
+// Streams `seconds` of the signal through the public streaming interface
+// and reports the peak heap in use above what was in use before.
+void measure_stream(vh_metric metric, const char* name, double seconds) {
   const auto count = static_cast<std::uint64_t>(seconds * VH_SAMPLE_RATE);
+  std::size_t width = 0;
+  vh_stream_frame_values(metric, &width);
   std::vector<double> chunk(CHUNK);
+  std::vector<double> frames_read(64 * width);
   std::uint64_t state = 1;
   const std::size_t before = in_use;
   peak = in_use;
   std::uint64_t frames = 0;
-  vh_status status = VH_OK;
-  {
-    Stream stream(VH_SOUND_FIELD_FREE);
-    for (std::uint64_t start = 0; start < count && status == VH_OK; start += CHUNK) {
-      const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(CHUNK, count - start));
-      fill_chunk(start, std::span<double>(chunk.data(), length), state);
-      status = stream.push(std::span<const double>(chunk.data(), length));
-      frames += stream.ready().size() / Stream::values_per_frame;
-      stream.take(stream.ready().size() / Stream::values_per_frame);
+  vh_stream* stream = nullptr;
+  vh_status status = vh_stream_create(metric, VH_SAMPLE_RATE, VH_SOUND_FIELD_FREE, &stream);
+  const auto drain = [&] {
+    std::size_t got = 1;
+    while (got > 0 && vh_stream_read(stream, frames_read.data(), frames_read.size(), &got) == VH_OK) {
+      frames += got;
     }
-    if (status == VH_OK) status = stream.finish();
-    frames += stream.ready().size() / Stream::values_per_frame;
+  };
+  for (std::uint64_t start = 0; start < count && status == VH_OK; start += CHUNK) {
+    const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(CHUNK, count - start));
+    fill_chunk(start, std::span<double>(chunk.data(), length), state);
+    status = vh_stream_push(stream, chunk.data(), length);
+    drain();
   }
+  if (status == VH_OK) status = vh_stream_finish(stream);
+  drain();
+  vh_stream_destroy(stream);
   std::printf("stream  %-26s %7.0f s  %9llu frames  status %d  peak %10.3f MB\n", name, seconds,
               static_cast<unsigned long long>(frames), status,
               static_cast<double>(peak - before) / 1e6);
@@ -160,6 +164,18 @@ void measure_exports(double seconds) {
          before);
 }
 
+constexpr struct {
+  vh_metric metric;
+  const char* name;
+} METRICS[] = {
+    {VH_METRIC_LOUDNESS_STATIONARY, "loudness stationary"},
+    {VH_METRIC_LOUDNESS_TIME, "loudness time"},
+    {VH_METRIC_ROUGHNESS_DW, "roughness (Daniel, Weber)"},
+    {VH_METRIC_TONALITY_AURES, "tonality (Aures)"},
+    {VH_METRIC_ECMA_TONALITY, "ECMA-418-2 tonality"},
+    {VH_METRIC_ECMA_ROUGHNESS, "ECMA-418-2 roughness"},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -168,15 +184,13 @@ int main(int argc, char** argv) {
   if (durations.empty()) durations = {10.0, 600.0};
   // FFTW keeps tables of its own for the rest of the process once a plan of a
   // size was made: made here, they do not count against the first stream.
-  {
-    varnholt::DwRoughnessStream roughness;
-    varnholt::AuresTonalityStream tonality(VH_SOUND_FIELD_FREE);
+  for (const auto& m : METRICS) {
+    vh_stream* s = nullptr;
+    vh_stream_create(m.metric, VH_SAMPLE_RATE, VH_SOUND_FIELD_FREE, &s);
+    vh_stream_destroy(s);
   }
   for (const double s : durations) {
-    measure_stream<varnholt::StationaryLoudnessStream>("StationaryLoudnessStream", s);
-    measure_stream<varnholt::LoudnessTimeStream>("LoudnessTimeStream", s);
-    measure_stream<varnholt::DwRoughnessStream>("DwRoughnessStream", s);
-    measure_stream<varnholt::AuresTonalityStream>("AuresTonalityStream", s);
+    for (const auto& m : METRICS) measure_stream(m.metric, m.name, s);
   }
   for (const double s : durations) {
     if (s <= 60.0) measure_exports(s);
