@@ -144,8 +144,9 @@ TEST_P(StreamExactness, AnyChunkingGivesTheWholeSignalFrames) {
   for (vh_sound_field field : {VH_SOUND_FIELD_FREE, VH_SOUND_FIELD_DIFFUSE}) {
     const Frames reference = whole_signal(metric, x, field);
     ASSERT_EQ(reference.status, VH_OK);
-    for (const auto& chunks : {std::vector<std::size_t>{7}, std::vector<std::size_t>{4096},
-                               std::vector<std::size_t>{65536}, random_chunks(9)}) {
+    // The metrics' own tests run every chunk size against their streams; here
+    // the interface's hand-over of frames is what is under test.
+    for (const auto& chunks : {std::vector<std::size_t>{7}, random_chunks(9)}) {
       SCOPED_TRACE("chunk " + std::to_string(chunks[0]) + ", field " + std::to_string(field));
       const Frames s = streamed(metric, x, field, chunks);
       ASSERT_EQ(s.status, VH_OK);
