@@ -186,10 +186,12 @@ VH_EXPORT vh_status vh_roughness_dw(const double* samples, size_t count, int32_t
 VH_EXPORT vh_status vh_roughness_frame_count(size_t count, int32_t sample_rate,
                                              size_t* frames);
 
-/* Tonality after Aures (0 ... 1), one value per 250 ms frame (12000
+/* Tonality after Aures, one value per 250 ms frame (12000
  * samples), frames 125 ms (6000 samples) apart: (count - 12000) / 6000 + 1
  * values.
- *   tonality: out, capacity tonality_len values.
+ *   tonality: out, capacity tonality_len values from 0 to 1.1055:
+ *             T = 1.1055 * w_T^0.29 * w_Gr^0.79 with both weightings at
+ *             most 1, so a strongly tonal frame exceeds 1 (e.g. 1.056).
  *   frames:   out, written only on VH_OK and on VH_ERR_OUTPUT_TOO_SMALL.
  * Checks, in order: samples, tonality or frames null -> VH_ERR_NULL_POINTER;
  * rate -> VH_ERR_INVALID_SAMPLE_RATE; count above 2147483647 ->

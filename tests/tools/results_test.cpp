@@ -77,6 +77,31 @@ TEST(MetricResults, EcmaTonalityTakesTheLargestBandPerFrameFromThreeTenthsOfASec
   EXPECT_EQ(r.band_arrays[3].axis[52], 26.5);
 }
 
+// The hearing model fills the tonal-frequency plane everywhere; where the
+// specific tonality is 0 there is no tonal component and no frequency to
+// report: NaN in the series and bands (null in JSON, an empty CSV cell), and
+// no f_T_max when nothing is tonal.
+TEST(MetricResults, EcmaTonalFrequencyIsAbsentWhereNothingIsTonal) {
+  const std::size_t frames = 80;
+  std::vector<double> planes = ecma_planes(frames);
+  for (std::size_t k = 0; k < frames; ++k) {
+    for (std::size_t b = 0; b < 53; ++b) at(planes, frames, 2, k, b) = 9.16 * static_cast<double>(b + 1);
+  }
+  const MetricResult quiet = ecma_tonality_result(planes, frames);
+  EXPECT_TRUE(std::isnan(quiet.series[1].values[60]));
+  EXPECT_TRUE(std::isnan(quiet.band_arrays[2].values[60 * 53 + 4]));
+  for (const Summary& s : quiet.summaries) EXPECT_NE(s.key, "tonal_frequency_at_max");
+  EXPECT_EQ(csv_cell(quiet.series[1].values[60], NumberFormat{}), "");
+  EXPECT_EQ(nlohmann::json(quiet.series[1].values[60]).dump(), "null");
+
+  at(planes, frames, 3, 60, 4) = 0.3;
+  const MetricResult tonal = ecma_tonality_result(planes, frames);
+  EXPECT_EQ(tonal.series[1].values[60], 9.16 * 5.0);
+  EXPECT_EQ(tonal.band_arrays[2].values[60 * 53 + 4], 9.16 * 5.0);
+  EXPECT_TRUE(std::isnan(tonal.band_arrays[2].values[60 * 53 + 5]));
+  EXPECT_EQ(summary(tonal, "tonal_frequency_at_max").value, 9.16 * 5.0);
+}
+
 TEST(MetricResults, EcmaRoughnessSumsHalfBarkBandsAndTakesThe90thPercentile) {
   const std::size_t frames = 11;
   std::vector<double> specific(53 * frames, 0.0);

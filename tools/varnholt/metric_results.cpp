@@ -3,6 +3,7 @@
 #include "metric_results.h"
 
 #include <cmath>
+#include <limits>
 #include <span>
 
 #include "loudness_level.h"
@@ -64,6 +65,21 @@ std::size_t minimum_samples(Metric metric) {
       return 15360;
   }
   return 1;
+}
+
+// The hearing model's tonal-frequency plane holds a frequency in every band,
+// also where the band has no tonal component; such a number means nothing.
+double tonal_frequency_or_none(double specific_tonality, double frequency_hz) {
+  return specific_tonality > 0.0 ? frequency_hz : std::numeric_limits<double>::quiet_NaN();
+}
+
+std::vector<double> tonal_frequencies(const std::vector<double>& planes, std::size_t frames) {
+  const std::size_t plane_size = ECMA_BANDS * frames;
+  std::vector<double> out(plane_size);
+  for (std::size_t i = 0; i < plane_size; ++i) {
+    out[i] = tonal_frequency_or_none(planes[3 * plane_size + i], planes[2 * plane_size + i]);
+  }
+  return out;
 }
 
 MetricResult frame_metric(Metric metric, std::vector<double> values, std::size_t frame_length,
@@ -184,7 +200,8 @@ MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t
                                                     ECMA_BANDS);
     const std::size_t band = index_of_maximum(specific_tonality);
     tonality[k] = specific_tonality[band];
-    frequency[k] = planes[2 * plane_size + k * ECMA_BANDS + band];
+    frequency[k] = tonal_frequency_or_none(specific_tonality[band],
+                                           planes[2 * plane_size + k * ECMA_BANDS + band]);
     double sum = 0.0;
     for (std::size_t b = 0; b < ECMA_BANDS; ++b) sum += planes[4 * plane_size + k * ECMA_BANDS + b];
     loudness[k] = 0.5 * sum;
@@ -206,20 +223,24 @@ MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t
       {"T_mean", "tonality_mean", mean(settled_t), "tu_HMS",
        t_def + "mean over the frames from 0.3 s on"},
       {"T_max", "tonality_max", tonality[peak], "tu_HMS", t_def + "largest value from 0.3 s on"},
-      {"f_T_max", "tonal_frequency_at_max", frequency[peak], "Hz",
-       "tonal frequency of the band that gives T_max, in the frame of T_max"},
-      {"N_mean", "loudness_mean", mean(settled_n), "sone_HMS",
-       n_def + "mean over the frames from 0.3 s on"},
-      {"N_max", "loudness_max", maximum(settled_n), "sone_HMS",
-       n_def + "largest value from 0.3 s on"},
   };
+  if (!std::isnan(frequency[peak])) {
+    r.summaries.push_back({"f_T_max", "tonal_frequency_at_max", frequency[peak], "Hz",
+                           "tonal frequency of the band that gives T_max, in the frame of T_max"});
+  }
+  r.summaries.push_back({"N_mean", "loudness_mean", mean(settled_n), "sone_HMS",
+                         n_def + "mean over the frames from 0.3 s on"});
+  r.summaries.push_back({"N_max", "loudness_max", maximum(settled_n), "sone_HMS",
+                         n_def + "largest value from 0.3 s on"});
   r.series.push_back(Series{"tonality", "tu_HMS", t_def + "every frame", std::move(tonality)});
-  r.series.push_back(Series{"tonal_frequency", "Hz", "tonal frequency of the band that gives T(t)",
+  r.series.push_back(Series{"tonal_frequency", "Hz",
+                            "tonal frequency of the band that gives T(t); none (null, an empty "
+                            "CSV cell) where T(t) = 0",
                             std::move(frequency)});
   r.series.push_back(Series{"loudness", "sone_HMS", n_def + "every frame", std::move(loudness)});
   r.band_arrays.push_back(ecma_bands("tonal_specific_loudness", "sone_HMS/Bark_HMS", plane(0)));
   r.band_arrays.push_back(ecma_bands("noise_specific_loudness", "sone_HMS/Bark_HMS", plane(1)));
-  r.band_arrays.push_back(ecma_bands("tonal_frequency", "Hz", plane(2)));
+  r.band_arrays.push_back(ecma_bands("tonal_frequency", "Hz", tonal_frequencies(planes, frames)));
   r.band_arrays.push_back(ecma_bands("specific_tonality", "tu_HMS/Bark_HMS", plane(3)));
   r.band_arrays.push_back(ecma_bands("combined_specific_loudness", "sone_HMS/Bark_HMS", plane(4)));
   return r;

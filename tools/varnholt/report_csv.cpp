@@ -1,6 +1,7 @@
 // CSV writing: comma-separated, '.' decimal point, one row per frame.
 #include "report_csv.h"
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -35,7 +36,7 @@ void write_metric_csv(const std::filesystem::path& path, const MetricResult& m,
   out << '\n';
   for (std::size_t k = 0; k < m.frame_times_s.size(); ++k) {
     out << format_number(m.frame_times_s[k], format);
-    for (const Series& s : m.series) out << ',' << format_number(s.values[k], format);
+    for (const Series& s : m.series) out << ',' << csv_cell(s.values[k], format);
     out << '\n';
   }
   out.close();
@@ -43,6 +44,10 @@ void write_metric_csv(const std::filesystem::path& path, const MetricResult& m,
 }
 
 }  // namespace
+
+std::string csv_cell(double value, const NumberFormat& format) {
+  return std::isnan(value) ? std::string() : format_number(value, format);
+}
 
 std::string csv_column_name(const Series& series) {
   std::string name = series.key;

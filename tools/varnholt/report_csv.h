@@ -19,6 +19,9 @@ std::vector<std::string> write_csv_files(const std::string& dir,
                                          const std::vector<FileResult>& files,
                                          const NumberFormat& format);
 
+// A number as a CSV cell; empty for NaN, which stands for "no value".
+std::string csv_cell(double value, const NumberFormat& format);
+
 // "loudness_sone", "tonality" for a dimensionless series.
 std::string csv_column_name(const Series& series);
 
