@@ -188,7 +188,9 @@ TEST(Reports, TextSummaryHasOneLinePerMetricWithUnits) {
   EXPECT_NE(text.find("full-scale sine = 100 dB SPL"), std::string::npos) << text;
   EXPECT_NE(text.find("60.0 dB SPL (RMS)"), std::string::npos) << text;
   EXPECT_NE(text.find("loudness        N = 4 sone, LN = 60 phon\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("roughness       R_mean = 0.375 asper, R_max = 0.5 asper\n"),
+  EXPECT_NE(text.find("roughness       R_mean = 0.375 asper, R_max = 0.5 asper, R5 = 0.4875 "
+                      "asper, R10 = 0.475 asper, R50 = 0.375 asper, R90 = 0.275 asper, R95 = "
+                      "0.2625 asper\n"),
             std::string::npos)
       << text;
   EXPECT_NE(text.find("tonality        failed: input is too short"), std::string::npos) << text;
