@@ -114,6 +114,13 @@ AudioData read_all(SNDFILE* file, const SF_INFO& info) {
   audio.format = format_name(file, info.format);
   audio.sample_rate_hz = info.samplerate;
   audio.channels.assign(channels, {});
+  // A length the header states is taken as a hint only: the vectors grow
+  // geometrically past it, and a header that overstates it by far costs
+  // address space, not memory, as the pages are never touched.
+  constexpr sf_count_t LARGEST_HINT_FRAMES = sf_count_t{1} << 30;
+  if (info.frames > 0 && info.frames <= LARGEST_HINT_FRAMES) {
+    for (std::vector<double>& c : audio.channels) c.reserve(static_cast<std::size_t>(info.frames));
+  }
   constexpr sf_count_t BLOCK_FRAMES = 65536;
   std::vector<double> block(static_cast<std::size_t>(BLOCK_FRAMES) * channels);
   for (;;) {
