@@ -75,12 +75,14 @@ TerminalProgress::TerminalProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
 TerminalProgress::~TerminalProgress() { clear(); }
 
 void TerminalProgress::clear() {
+  const std::lock_guard<std::mutex> lock(mutex_);
   if (shown_) std::fputs("\r\033[K", stderr);
   shown_ = false;
 }
 
 void TerminalProgress::operator()(std::size_t done, std::size_t total, const std::string& name) {
   if (!enabled_) return;
+  const std::lock_guard<std::mutex> lock(mutex_);
   std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", done, total, name.c_str());
   std::fflush(stderr);
   shown_ = true;

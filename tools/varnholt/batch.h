@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,7 @@ std::vector<FileResult> run_batch(const std::vector<std::string>& inputs, unsign
                                   const FileAnalyser& analyse, const ProgressReport& progress);
 
 // A progress line on the terminal ("\r[3/10] name"), cleared at the end;
-// nothing when stderr is not a terminal.
+// nothing when stderr is not a terminal. Safe to use from several threads.
 class TerminalProgress {
  public:
   TerminalProgress();
@@ -44,6 +45,7 @@ class TerminalProgress {
  private:
   bool enabled_;
   bool shown_ = false;
+  std::mutex mutex_;
 };
 
 }  // namespace varnholt::cli
