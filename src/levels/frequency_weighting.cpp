@@ -69,15 +69,15 @@ Biquad matched_double_pole(double corner_hz) {
 }
 
 std::complex<double> section_response(const Biquad& q, double frequency_hz) {
-  const std::complex<double> z1 =
-      std::polar(1.0, -2.0 * std::numbers::pi * frequency_hz / RATE_HZ);
+  const std::complex<double> z1 = std::polar(1.0, -2.0 * std::numbers::pi * frequency_hz / RATE_HZ);
   const std::complex<double> z2 = z1 * z1;
   return (q.b0 + q.b1 * z1 + q.b2 * z2) / (1.0 + q.a1 * z1 + q.a2 * z2);
 }
 
 double unnormalised_gain_db(const WeightingFilterDesign& d, double frequency_hz) {
   std::complex<double> h = 1.0;
-  for (std::size_t s = 0; s < d.section_count; ++s) h *= section_response(d.sections[s], frequency_hz);
+  for (std::size_t s = 0; s < d.section_count; ++s)
+    h *= section_response(d.sections[s], frequency_hz);
   return 20.0 * std::log10(std::abs(h));
 }
 

@@ -27,8 +27,8 @@ TEST(FrequencyWeighting, DigitalFiltersFollowTheAnalogueDesignGoals) {
     EXPECT_NEAR(varnholt::weighting_filter_gain_db(design, 1000.0), 0.0, 1e-12);
     for (const auto& row : IEC_61672_WEIGHTINGS) {
       const double f = varnholt::test::exact_frequency_hz(row.frequency_hz);
-      const double deviation = varnholt::weighting_filter_gain_db(design, f) -
-                               varnholt::weighting_design_goal_db(w, f);
+      const double deviation =
+          varnholt::weighting_filter_gain_db(design, f) - varnholt::weighting_design_goal_db(w, f);
       const double bound = f > 12500.0 ? DESIGN_DEVIATION_AT_16K_DB : DESIGN_DEVIATION_TO_12K5_DB;
       EXPECT_LE(std::fabs(deviation), bound) << f << " Hz";
     }
@@ -41,11 +41,11 @@ TEST(FrequencyWeighting, DigitalFiltersFollowTheAnalogueDesignGoals) {
 TEST(FrequencyWeighting, DesignGoalsGiveThePublishedTable) {
   for (const auto& row : IEC_61672_WEIGHTINGS) {
     const double f = varnholt::test::exact_frequency_hz(row.frequency_hz);
-    EXPECT_NEAR(varnholt::weighting_design_goal_db(FrequencyWeighting::a, f),
-                row.a_db, varnholt::test::TABLE_ROUNDING_DB)
+    EXPECT_NEAR(varnholt::weighting_design_goal_db(FrequencyWeighting::a, f), row.a_db,
+                varnholt::test::TABLE_ROUNDING_DB)
         << row.frequency_hz;
-    EXPECT_NEAR(varnholt::weighting_design_goal_db(FrequencyWeighting::c, f),
-                row.c_db, varnholt::test::TABLE_ROUNDING_DB)
+    EXPECT_NEAR(varnholt::weighting_design_goal_db(FrequencyWeighting::c, f), row.c_db,
+                varnholt::test::TABLE_ROUNDING_DB)
         << row.frequency_hz;
   }
 }

@@ -37,8 +37,8 @@ std::array<double, VH_SOUND_LEVEL_COUNT> levels_of(const std::vector<double>& x)
 // carries more energy than 2 s of the A-weighted tone.
 std::vector<double> faded(std::vector<double> x, std::size_t fade) {
   for (std::size_t i = 0; i < fade; ++i) {
-    const double g = 0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(i) /
-                                          static_cast<double>(fade));
+    const double g =
+        0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(i) / static_cast<double>(fade));
     x[i] *= g;
     x[x.size() - 1 - i] *= g;
   }
@@ -52,7 +52,8 @@ TEST(SoundLevels, SinesAtTheTabulatedFrequenciesReadTheWeightings) {
   for (const auto& row : varnholt::test::IEC_61672_WEIGHTINGS) {
     const double f = varnholt::test::exact_frequency_hz(row.frequency_hz);
     const auto l = levels_of(faded(varnholt::test::sine(f, 94.0, 4 * 48000), 48000));
-    const double tolerance = row.frequency_hz > 12500.0 ? TABLE_TOLERANCE_16K_DB : TABLE_TOLERANCE_DB;
+    const double tolerance =
+        row.frequency_hz > 12500.0 ? TABLE_TOLERANCE_16K_DB : TABLE_TOLERANCE_DB;
     const double a = l[VH_LEVEL_LAEQ] - l[VH_LEVEL_LZEQ];
     const double c = l[VH_LEVEL_LCEQ] - l[VH_LEVEL_LZEQ];
     EXPECT_NEAR(a, row.a_db, tolerance) << row.frequency_hz << " Hz";
@@ -86,11 +87,14 @@ TEST(SoundLevels, ToneBurstsFollowTheTimeConstants) {
     double burst_s;
     int index;
     double tau_s;
-  } cases[] = {{0.2, VH_LEVEL_LAFMAX, 0.125}, {0.5, VH_LEVEL_LASMAX, 1.0},
-               {0.05, VH_LEVEL_LAFMAX, 0.125}, {2.0, VH_LEVEL_LASMAX, 1.0}};
+  } cases[] = {{0.2, VH_LEVEL_LAFMAX, 0.125},
+               {0.5, VH_LEVEL_LASMAX, 1.0},
+               {0.05, VH_LEVEL_LAFMAX, 0.125},
+               {2.0, VH_LEVEL_LASMAX, 1.0}};
   for (const auto& c : cases) {
     std::vector<double> x(3 * 48000, 0.0);
-    const auto burst = varnholt::test::sine(1000.0, 80.0, static_cast<std::size_t>(c.burst_s * 48000));
+    const auto burst =
+        varnholt::test::sine(1000.0, 80.0, static_cast<std::size_t>(c.burst_s * 48000));
     std::copy(burst.begin(), burst.end(), x.begin() + 24000);
     const double expected = 80.0 + 10.0 * std::log10(1.0 - std::exp(-c.burst_s / c.tau_s));
     EXPECT_NEAR(levels_of(x)[static_cast<std::size_t>(c.index)], expected, 0.02) << c.burst_s;

@@ -337,8 +337,7 @@ TEST(EndToEnd, SigtermLeavesTheFinishedFilesComplete) {
       path_of(dir, "csv") + files + " >" + path_of(dir, "out.txt") + " 2>/dev/null & pid=$!; " +
       "until grep -q 'loudness-time' " + path_of(dir, "out.txt") +
       " 2>/dev/null || ! kill -0 $pid 2>/dev/null; do sleep 0.05; done; kill -TERM $pid; " +
-      "wait $pid; echo $? >" +
-      path_of(dir, "status.txt");
+      "wait $pid; echo $? >" + path_of(dir, "status.txt");
   ASSERT_EQ(std::system(script.c_str()), 0);
   EXPECT_EQ(varnholt::test::read_text_file(dir / "status.txt"), "143\n");  // 128 + SIGTERM
   std::istringstream jsonl(varnholt::test::read_text_file(dir / "o.jsonl"));
@@ -354,15 +353,16 @@ TEST(EndToEnd, SigtermLeavesTheFinishedFilesComplete) {
   for (std::string row; std::getline(summary, row);) rows.push_back(row);
   ASSERT_EQ(rows.size(), lines + 1);  // the header and one row per finished file
   for (const std::string& row : rows) {
-    EXPECT_EQ(std::count(row.begin(), row.end(), ','), std::count(rows[0].begin(), rows[0].end(), ','));
+    EXPECT_EQ(std::count(row.begin(), row.end(), ','),
+              std::count(rows[0].begin(), rows[0].end(), ','));
   }
   for (std::size_t i = 0; i < lines; ++i) {
     const std::string csv = varnholt::test::read_text_file(
         dir / "csv" / ("take" + std::to_string(i) + ".ch1.loudness-time.csv"));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 501) << i;  // 1 s of 2 ms frames
   }
-  EXPECT_FALSE(std::filesystem::exists(dir / "csv" / ("take" + std::to_string(lines) +
-                                                      ".ch1.loudness-time.csv")));
+  EXPECT_FALSE(std::filesystem::exists(
+      dir / "csv" / ("take" + std::to_string(lines) + ".ch1.loudness-time.csv")));
 }
 
 // A calibrated 94 dB, 1 kHz tone in a file: every level reads 94.0 dB, and
@@ -371,9 +371,9 @@ TEST(EndToEnd, LevelsOfACalibratorToneAndTheSummaryTable) {
   TemporaryDirectory dir;
   write_sound_file(dir / "cal.wav", {tone_at_rate(1000.0, 94.0, 2.0, 48000)}, 48000, DOUBLE_WAV);
   varnholt::test::write_text_file(dir / "bad.wav", "no sound here\n");
-  const ToolRun r = run_tool(dir, "--metrics levels,loudness --bands --summary-csv " +
-                                      path_of(dir, "s.csv") + " " + path_of(dir, "cal.wav") + " " +
-                                      path_of(dir, "bad.wav"));
+  const ToolRun r =
+      run_tool(dir, "--metrics levels,loudness --bands --summary-csv " + path_of(dir, "s.csv") +
+                        " " + path_of(dir, "cal.wav") + " " + path_of(dir, "bad.wav"));
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.out.find("LAeq = 94 dB, LCeq = 94 dB, LZeq = 94 dB, LAFmax = 94 dB"),
             std::string::npos)
@@ -416,8 +416,8 @@ TEST(EndToEnd, DcOffsetsAndRenamedCsvFilesAreReported) {
   EXPECT_NEAR(files[0]["channels"][0]["dc_offset_pa"].get<double>(), 1.0, 1e-9);
   EXPECT_EQ(files[0]["channels"][0]["warnings"].size(), 1u);
 
-  const ToolRun removed = run_tool(dir, "--metrics levels --remove-dc --json - " +
-                                            path_of(dir, "a/take.wav"));
+  const ToolRun removed =
+      run_tool(dir, "--metrics levels --remove-dc --json - " + path_of(dir, "a/take.wav"));
   ASSERT_EQ(removed.status, 0) << removed.err;
   const nlohmann::json j = nlohmann::json::parse(removed.out);
   const auto& channel = j["files"][0]["channels"][0];
@@ -431,7 +431,8 @@ TEST(EndToEnd, DcOffsetsAndRenamedCsvFilesAreReported) {
 TEST(EndToEnd, FoldersAndTimeSelection) {
   TemporaryDirectory dir;
   std::filesystem::create_directories(dir / "rec" / "day2");
-  write_sound_file(dir / "rec" / "a.wav", {tone_at_rate(1000.0, 60.0, 1.0, 48000)}, 48000, FLOAT_WAV);
+  write_sound_file(dir / "rec" / "a.wav", {tone_at_rate(1000.0, 60.0, 1.0, 48000)}, 48000,
+                   FLOAT_WAV);
   write_sound_file(dir / "rec" / "day2" / "b.flac", {tone_at_rate(1000.0, 60.0, 1.0, 48000)}, 48000,
                    SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
   varnholt::test::write_text_file(dir / "rec" / "notes.txt", "not sound\n");
@@ -448,8 +449,8 @@ TEST(EndToEnd, FoldersAndTimeSelection) {
   const std::vector<double> quiet = tone_at_rate(1000.0, 40.0, 2.0, 48000);
   loud_then_quiet.insert(loud_then_quiet.end(), quiet.begin(), quiet.end());
   write_sound_file(dir / "lq.wav", {loud_then_quiet}, 48000, DOUBLE_WAV);
-  const ToolRun part = run_tool(dir, "--metrics levels --start 1.5 --duration 1 --json - " +
-                                         path_of(dir, "lq.wav"));
+  const ToolRun part =
+      run_tool(dir, "--metrics levels --start 1.5 --duration 1 --json - " + path_of(dir, "lq.wav"));
   ASSERT_EQ(part.status, 0) << part.err;
   const nlohmann::json j = nlohmann::json::parse(part.out)["files"][0];
   EXPECT_EQ(j["analysed_span"]["start_s"], 1.5);

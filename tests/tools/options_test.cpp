@@ -164,9 +164,9 @@ TEST(Options, BadValuesAreExplainedInWords) {
 }
 
 TEST(Options, NewOptionsAreTaken) {
-  const Parsed p = parse({"--csv", "out", "--csv-bands", "--summary-csv", "s.csv", "--bands",
-                          "--remove-dc", "--recursive", "--start", "1.5", "--duration", "2",
-                          "dir"});
+  const Parsed p =
+      parse({"--csv", "out", "--csv-bands", "--summary-csv", "s.csv", "--bands", "--remove-dc",
+             "--recursive", "--start", "1.5", "--duration", "2", "dir"});
   ASSERT_TRUE(p.result.options) << p.err;
   const Options& o = *p.result.options;
   EXPECT_TRUE(o.csv_bands && o.text_bands && o.remove_dc && o.recursive);
@@ -186,11 +186,11 @@ TEST(Options, HelpNamesEveryOptionAndMetric) {
   EXPECT_FALSE(p.result.options);
   EXPECT_EQ(p.result.exit_code, 0);
   for (const char* word :
-       {"--channel", "--metrics", "--field", "--scale", "--full-scale-spl", "--calibration",
-        "--calibration-spl", "--json", "--csv", "--precision", "--jobs", "--version", "demo",
-        "--summary-csv", "--csv-bands", "--bands", "--remove-dc", "--recursive", "--start",
-        "--duration", "levels",
-        "loudness-time", "ecma-roughness", "Exit status"}) {
+       {"--channel",     "--metrics",         "--field",        "--scale",       "--full-scale-spl",
+        "--calibration", "--calibration-spl", "--json",         "--csv",         "--precision",
+        "--jobs",        "--version",         "demo",           "--summary-csv", "--csv-bands",
+        "--bands",       "--remove-dc",       "--recursive",    "--start",       "--duration",
+        "levels",        "loudness-time",     "ecma-roughness", "Exit status"}) {
     EXPECT_NE(p.out.find(word), std::string::npos) << word;
   }
 }

@@ -85,7 +85,8 @@ TEST(MetricResults, EcmaTonalFrequencyIsAbsentWhereNothingIsTonal) {
   const std::size_t frames = 80;
   std::vector<double> planes = ecma_planes(frames);
   for (std::size_t k = 0; k < frames; ++k) {
-    for (std::size_t b = 0; b < 53; ++b) at(planes, frames, 2, k, b) = 9.16 * static_cast<double>(b + 1);
+    for (std::size_t b = 0; b < 53; ++b)
+      at(planes, frames, 2, k, b) = 9.16 * static_cast<double>(b + 1);
   }
   const MetricResult quiet = ecma_tonality_result(planes, frames);
   EXPECT_TRUE(std::isnan(quiet.series[1].values[60]));

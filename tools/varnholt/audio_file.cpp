@@ -93,8 +93,8 @@ std::uint64_t bytes_per_sample(int format) {
 
 void warn_about_undeclared_bytes(AudioData& audio, std::uint64_t bytes, const SF_INFO& info) {
   if (bytes == 0) return;
-  std::string text = "the WAV header declares " + std::to_string(audio.frames) +
-                     " frames, but " + std::to_string(bytes) + " more bytes";
+  std::string text = "the WAV header declares " + std::to_string(audio.frames) + " frames, but " +
+                     std::to_string(bytes) + " more bytes";
   const std::uint64_t frame_bytes =
       bytes_per_sample(info.format) * static_cast<std::uint64_t>(info.channels);
   if (frame_bytes > 0) text += " (" + std::to_string(bytes / frame_bytes) + " frames)";

@@ -30,7 +30,8 @@ void run_batch(const std::vector<std::string>& inputs, unsigned jobs, const File
   const auto work = [&] {
     for (;;) {
       std::unique_lock<std::mutex> lock(mutex);
-      changed.wait(lock, [&] { return next_claim >= total || next_claim < next_delivery + window; });
+      changed.wait(lock,
+                   [&] { return next_claim >= total || next_claim < next_delivery + window; });
       if (next_claim >= total) return;
       const std::size_t i = next_claim++;
       lock.unlock();

@@ -114,9 +114,10 @@ void select_time_span(FileResult& file, AudioData& audio, const AnalysisSettings
     if (wanted < count) {
       count = std::max<std::size_t>(wanted, 1);
     } else if (wanted > count) {
-      file.warnings.push_back("the file ends " + format_number(static_cast<double>(count) / rate,
-                                                               NumberFormat{6, false}) +
-                              " s after --start, before the --duration asked for");
+      file.warnings.push_back(
+          "the file ends " +
+          format_number(static_cast<double>(count) / rate, NumberFormat{6, false}) +
+          " s after --start, before the --duration asked for");
     }
   }
   if (first > 0 || count < audio.frames) {

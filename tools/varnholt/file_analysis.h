@@ -15,9 +15,9 @@ namespace varnholt::cli {
 
 struct AnalysisSettings {
   Calibration calibration;
-  std::optional<int> channel;  // 1-based; every channel when empty
-  bool remove_dc = false;      // subtract each channel's mean pressure
-  double start_s = 0.0;        // analyse from this time in the file
+  std::optional<int> channel;        // 1-based; every channel when empty
+  bool remove_dc = false;            // subtract each channel's mean pressure
+  double start_s = 0.0;              // analyse from this time in the file
   std::optional<double> duration_s;  // and at most this long
 };
 

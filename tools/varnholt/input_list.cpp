@@ -15,8 +15,8 @@ namespace varnholt::cli {
 namespace {
 
 std::set<std::string> sound_file_extensions() {
-  std::set<std::string> extensions = {"wav", "wave", "aif", "aiff", "aifc", "flac", "ogg",
-                                      "oga",  "opus", "w64", "rf64", "caf",  "au",   "snd", "mp3"};
+  std::set<std::string> extensions = {"wav",  "wave", "aif",  "aiff", "aifc", "flac", "ogg", "oga",
+                                      "opus", "w64",  "rf64", "caf",  "au",   "snd",  "mp3"};
   int count = 0;
   sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
   for (int i = 0; i < count; ++i) {

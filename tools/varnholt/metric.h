@@ -19,7 +19,7 @@ enum class Metric {
 };
 
 inline constexpr std::array<Metric, 8> ALL_METRICS = {
-    Metric::levels,   Metric::loudness,      Metric::loudness_time,  Metric::sharpness,
+    Metric::levels,    Metric::loudness, Metric::loudness_time, Metric::sharpness,
     Metric::roughness, Metric::tonality, Metric::ecma_tonality, Metric::ecma_roughness};
 
 // "loudness", "loudness-time", ... as typed after --metrics.

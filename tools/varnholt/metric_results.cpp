@@ -194,7 +194,8 @@ MetricResult levels_result(const std::vector<double>& levels, std::vector<double
   r.summaries = {
       {"LAeq", "laeq", levels[VH_LEVEL_LAEQ], "dB",
        "A-weighted equivalent continuous level: 10 lg of the mean square of the A-weighted "
-       "pressure over the analysed signal," + re},
+       "pressure over the analysed signal," +
+           re},
       {"LCeq", "lceq", levels[VH_LEVEL_LCEQ], "dB", "C-weighted equivalent continuous level," + re},
       {"LZeq", "lzeq", levels[VH_LEVEL_LZEQ], "dB",
        "unweighted (Z) equivalent continuous level," + re},

@@ -89,8 +89,10 @@ MetricResult compute_levels(const std::vector<double>& p) {
   // The band levels need 256 samples; shorter signals still get the levels.
   std::vector<double> bands(THIRD_OCTAVE_BANDS);
   s = vh_third_octave_levels(p.data(), p.size(), VH_SAMPLE_RATE, bands.data(), bands.size());
-  if (s == VH_ERR_INPUT_TOO_SHORT) bands.clear();
-  else if (s != VH_OK) return failed_metric(Metric::levels, s);
+  if (s == VH_ERR_INPUT_TOO_SHORT)
+    bands.clear();
+  else if (s != VH_OK)
+    return failed_metric(Metric::levels, s);
   return levels_result(levels, std::move(bands));
 }
 

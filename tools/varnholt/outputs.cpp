@@ -27,8 +27,7 @@ void open_for_writing(std::ofstream& out, const std::string& path, const std::st
   }
   out.open(path, std::ios::binary | std::ios::trunc);
   if (!out) {
-    throw OutputError("cannot write the " + what + " " + path + " (" + std::strerror(errno) +
-                      ")");
+    throw OutputError("cannot write the " + what + " " + path + " (" + std::strerror(errno) + ")");
   }
 }
 

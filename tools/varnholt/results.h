@@ -75,9 +75,9 @@ struct FileResult {
   std::size_t file_frames = 0;       // sample frames in the file, at its own rate
   std::size_t analysed_samples = 0;  // samples per channel at 48 kHz
   int channel_count = 0;
-  double start_s = 0.0;     // the analysed part of the file (--start)
-  double duration_s = 0.0;  // its length in seconds
-  std::string csv_name;     // stem of its CSV files, unique in the batch
+  double start_s = 0.0;               // the analysed part of the file (--start)
+  double duration_s = 0.0;            // its length in seconds
+  std::string csv_name;               // stem of its CSV files, unique in the batch
   std::vector<std::string> warnings;  // one sentence each
   std::vector<ChannelResult> channels;
 };

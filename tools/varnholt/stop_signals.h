@@ -2,11 +2,11 @@
 // from outside ends between two files' outputs, never inside one.
 #pragma once
 
+#include <signal.h>
+
 #include <atomic>
 #include <functional>
 #include <thread>
-
-#include <signal.h>
 
 namespace varnholt::cli {
 
