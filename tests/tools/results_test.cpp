@@ -142,6 +142,48 @@ TEST(MetricResults, StationaryLoudnessStatesItsLoudnessLevel) {
   EXPECT_EQ(r.band_arrays[0].axis.size(), 240u);
 }
 
+// Xp is exceeded in p % of the frames: on the frames 0, 1, ..., 100 that is
+// the value 100 - p, for every time-varying metric alike.
+TEST(MetricResults, ExceedancePercentilesOfEveryTimeVaryingMetric) {
+  std::vector<double> ramp(101);
+  for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<double>(i);
+  const MetricResult results[] = {
+      loudness_time_result(ramp, std::vector<double>(240 * ramp.size(), 0.0), ramp.size()),
+      roughness_result(ramp), tonality_result(ramp)};
+  const char* prefixes[] = {"n", "r", "k"};
+  for (std::size_t m = 0; m < 3; ++m) {
+    for (int p : {5, 10, 50, 90, 95}) {
+      EXPECT_NEAR(summary(results[m], prefixes[m] + std::to_string(p)).value, 100.0 - p,
+                  SUM_ROUNDOFF)
+          << prefixes[m] << p;
+    }
+  }
+}
+
+// The summary table's columns are the single values each metric gives, in
+// the order it gives them.
+TEST(MetricResults, SummaryColumnsListEverySingleValue) {
+  std::vector<double> planes(5 * 53 * 80, 0.0);
+  planes[3 * 53 * 80 + 70 * 53 + 4] = 0.5;  // one tonal band, so f_T_max exists
+  const MetricResult results[] = {
+      levels_result(std::vector<double>(VH_SOUND_LEVEL_COUNT, 60.0), std::vector<double>(28, 40.0)),
+      loudness_result(4.0, std::vector<double>(240, 0.0)),
+      loudness_time_result({1.0, 2.0}, std::vector<double>(480, 0.0), 2),
+      sharpness_result(1.5),
+      roughness_result({0.25, 0.5}),
+      tonality_result({0.1, 0.2}),
+      ecma_tonality_result(planes, 80),
+      ecma_roughness_result(std::vector<double>(53 * 20, 0.1), 20)};
+  for (const MetricResult& r : results) {
+    const std::vector<SummaryColumn> columns = summary_columns(r.metric);
+    ASSERT_EQ(columns.size(), r.summaries.size()) << metric_name(r.metric);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      EXPECT_EQ(columns[i].key, r.summaries[i].key) << metric_name(r.metric);
+      EXPECT_EQ(columns[i].unit, r.summaries[i].unit) << metric_name(r.metric);
+    }
+  }
+}
+
 TEST(MetricResults, AFailureCarriesTheLibrarysText) {
   const MetricResult r = failed_metric(Metric::roughness, VH_ERR_INPUT_TOO_SHORT);
   EXPECT_FALSE(r.ok());
