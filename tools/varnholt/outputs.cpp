@@ -70,9 +70,9 @@ void Outputs::write_json(const FileResult& file, bool& ok) {
   const bool to_stdout = *options_.json_path == "-";
   std::ostream& out = to_stdout ? static_cast<std::ostream&>(std::cout) : json_file_;
   if (json_lines_) {
-    for (const std::string& line : json_lines(file, run_)) out << line;
+    write_json_lines(out, file, run_);
   } else {
-    out << json_report({file}, run_).dump() << '\n';
+    write_json_document(out, file, run_);
   }
   out.flush();
   json_written_ = true;

@@ -180,19 +180,23 @@ nlohmann::ordered_json json_report(const std::vector<FileResult>& files, const R
   return j;
 }
 
-std::vector<std::string> json_lines(const FileResult& file, const RunInfo& run) {
-  std::vector<std::string> lines;
+void write_json_document(std::ostream& out, const FileResult& file, const RunInfo& run) {
+  Json j = run_json(run);
+  j["files"] = Json::array({file_json(file)});
+  out << j << '\n';
+}
+
+void write_json_lines(std::ostream& out, const FileResult& file, const RunInfo& run) {
   const auto line = [&](const ChannelResult* only) {
     Json j = run_json(run);
     j["files"] = Json::array({file_json(file, only)});
-    lines.push_back(j.dump() + "\n");
+    out << j << '\n';
   };
   if (file.channels.empty()) {
     line(nullptr);
   } else {
     for (const ChannelResult& c : file.channels) line(&c);
   }
-  return lines;
 }
 
 }  // namespace varnholt::cli
