@@ -152,7 +152,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
       "70 Hz, over pink noise at 50 dB SPL");
   demo->fallthrough();
 
-  app.add_option("files", o.inputs, "Sound files to analyse; '-' reads standard input");
+  app.add_option("files", o.inputs, "Sound files or folders to analyse; '-' reads standard input");
   int channel = 0;
   CLI::Option* channel_opt =
       app.add_option("--channel", channel, "Analyse only channel N (1 = first)")
@@ -197,7 +197,8 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
 
   std::string json;
   CLI::Option* json_opt =
-      app.add_option("--json", json, "Write everything as JSON to FILE ('-': standard output)")
+      app.add_option("--json", json, "Write everything as JSON to FILE ('-': standard output);\n"
+                     "for several files JSON Lines, one line per file and channel")
           ->type_name("FILE|-");
   std::string csv;
   CLI::Option* csv_opt =
