@@ -59,7 +59,7 @@ calibration error, 128 + the signal number when stopped by a signal.
 
 Examples:
   varnholt demo
-  varnholt --full-scale-spl 100 --json result.json take1.wav take2.flac
+  varnholt --full-scale-spl 100 --json results.jsonl take1.wav take2.flac
   varnholt --metrics loudness,sharpness --field diffuse --jobs 4 *.wav
   varnholt --metrics levels,loudness-time --summary-csv summary.csv --csv out --recursive recordings/
   varnholt --start 10 --duration 30 --remove-dc --metrics levels --bands take1.wav
