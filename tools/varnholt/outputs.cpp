@@ -63,7 +63,15 @@ Outputs::Outputs(const Options& o, const RunInfo& run, const std::vector<std::st
 
 bool Outputs::write(std::size_t index, FileResult file) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  return write_locked(index, file);
+  try {
+    return write_locked(index, file);
+  } catch (const std::exception& e) {
+    // Out of memory while serialising, most likely: the file's output is
+    // incomplete, the run goes on with the next file.
+    std::cerr << "varnholt: error: " << file.path << ": cannot write its results (" << e.what()
+              << ")\n";
+    return false;
+  }
 }
 
 void Outputs::write_json(const FileResult& file, bool& ok) {

@@ -34,9 +34,9 @@ class Outputs {
           bool json_lines);
 
   // Writes the results of input `index` to every output and flushes them.
-  // Safe to call from any thread; one file's output is written whole before
-  // another's starts. Returns false when the file or one of its metrics
-  // failed, or an output could not be written (reported on stderr).
+  // Never throws. Safe to call from any thread; one file's output is written
+  // whole before another's starts. Returns false when the file or one of its
+  // metrics failed, or an output could not be written (reported on stderr).
   bool write(std::size_t index, FileResult file);
 
   // Called on SIGINT or SIGTERM: waits for a write in progress to complete,
