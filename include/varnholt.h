@@ -201,10 +201,12 @@ VH_EXPORT vh_status vh_roughness_dw(const double* samples, size_t count, int32_t
 VH_EXPORT vh_status vh_roughness_frame_count(size_t count, int32_t sample_rate,
                                              size_t* frames);
 
-/* Tonality after Aures (0 ... 1), one value per 250 ms frame (12000
+/* Tonality after Aures, one value per 250 ms frame (12000
  * samples), frames 125 ms (6000 samples) apart: (count - 12000) / 6000 + 1
  * values.
- *   tonality: out, capacity tonality_len values.
+ *   tonality: out, capacity tonality_len values from 0 to 1.1055:
+ *             T = 1.1055 * w_T^0.29 * w_Gr^0.79 with both weightings at
+ *             most 1, so a strongly tonal frame exceeds 1 (e.g. 1.056).
  *   frames:   out, written only on VH_OK and on VH_ERR_OUTPUT_TOO_SMALL.
  * Checks, in order: samples, tonality or frames null -> VH_ERR_NULL_POINTER;
  * rate -> VH_ERR_INVALID_SAMPLE_RATE; count above 2147483647 ->
@@ -283,6 +285,57 @@ VH_EXPORT vh_status vh_roughness_ecma(const double* samples, size_t count, int32
  * count too large -> VH_ERR_SIZE_OVERFLOW. */
 VH_EXPORT vh_status vh_ecma_roughness_frame_count(size_t count, int32_t sample_rate,
                                                   size_t* frames);
+
+/* ---------------------------------------------------------------------------
+ * Sound levels after IEC 61672-1 and third-octave band levels
+ * ------------------------------------------------------------------------- */
+
+/* Indices of the values vh_sound_levels writes, all in dB re 20 uPa. */
+#define VH_SOUND_LEVEL_COUNT 6
+#define VH_LEVEL_LAEQ 0   /* A-weighted equivalent continuous level */
+#define VH_LEVEL_LCEQ 1   /* C-weighted equivalent continuous level */
+#define VH_LEVEL_LZEQ 2   /* unweighted (Z) equivalent continuous level */
+#define VH_LEVEL_LAFMAX 3 /* largest A-weighted level, time weighting F (125 ms) */
+#define VH_LEVEL_LASMAX 4 /* largest A-weighted level, time weighting S (1 s) */
+#define VH_LEVEL_LCPEAK 5 /* peak of the C-weighted pressure, no time weighting */
+
+/* Sound levels of a whole signal (pascal, 48 kHz, at least 1 sample) as a
+ * sound level meter after IEC 61672-1 shows them. The A and C frequency
+ * weightings are digital filters at 48 kHz normalised to 0 dB at 1 kHz;
+ * the F and S time weightings are exponential averages of the squared
+ * weighted pressure with time constants 0.125 s and 1 s, starting from 0 at
+ * the first sample. Leq = 10 lg(mean square / (20 uPa)^2) over all samples;
+ * LAFmax and LASmax are the largest time-weighted levels at any sample;
+ * LCpeak = 20 lg(max |C-weighted pressure| / 20 uPa) over the samples (no
+ * interpolation between them: a 1 kHz sine may read up to 0.02 dB below
+ * its crest). Every mean square
+ * gets 1e-12 Pa^2 added before the logarithm, so silence reads -26.0206 dB
+ * (the floor of the band levels) instead of minus infinity.
+ *   levels: out, VH_SOUND_LEVEL_COUNT values ordered by the VH_LEVEL_
+ *           indices (levels_len >= 6).
+ * Checks, in order: levels null -> VH_ERR_NULL_POINTER; levels_len < 6 ->
+ * VH_ERR_OUTPUT_TOO_SMALL; samples null -> VH_ERR_NULL_POINTER; count 0 ->
+ * VH_ERR_INPUT_TOO_SHORT; rate -> VH_ERR_INVALID_SAMPLE_RATE; count above
+ * 2^60 - 1 -> VH_ERR_SIZE_OVERFLOW; a NaN or infinite sample ->
+ * VH_ERR_NON_FINITE_INPUT; a sum of squares that overflows (samples far
+ * beyond any physical level) -> VH_ERR_NUMERICAL. No memory is allocated. */
+VH_EXPORT vh_status vh_sound_levels(const double* samples, size_t count, int32_t sample_rate,
+                                    double* levels, size_t levels_len);
+
+/* The 28 third-octave band levels of a whole signal (pascal, 48 kHz, at
+ * least 256 samples) in dB re (20 uPa)^2, ordered as
+ * vh_third_octave_centres_hz(): the bank the stationary loudness measures
+ * with, every band starting from rest. A silent band reads -26.0206 dB.
+ *   levels: out, 28 values (levels_len >= 28).
+ * Checks, in order: levels null -> VH_ERR_NULL_POINTER; levels_len < 28 ->
+ * VH_ERR_OUTPUT_TOO_SMALL; samples null -> VH_ERR_NULL_POINTER; count 0 ->
+ * VH_ERR_INPUT_TOO_SHORT; rate -> VH_ERR_INVALID_SAMPLE_RATE; count above
+ * 2^60 - 1 -> VH_ERR_SIZE_OVERFLOW; a NaN or infinite sample ->
+ * VH_ERR_NON_FINITE_INPUT; count < 256 -> VH_ERR_INPUT_TOO_SHORT; band
+ * powers that overflow -> VH_ERR_NUMERICAL. No memory is allocated. */
+VH_EXPORT vh_status vh_third_octave_levels(const double* samples, size_t count,
+                                           int32_t sample_rate, double* levels,
+                                           size_t levels_len);
 
 /* ---------------------------------------------------------------------------
  * Streams: a metric over a signal of any length, fed chunk by chunk

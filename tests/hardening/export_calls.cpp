@@ -148,6 +148,24 @@ CallResult streamed(const double* x, std::uint64_t n, vh_sound_field field,
   return r;
 }
 
+using LevelsFn = vh_status (*)(const double*, size_t, int32_t, double*, size_t);
+
+// A level export: a fixed number of values, no sound field, no frames.
+template <LevelsFn Levels, std::uint64_t VALUES>
+CallResult level_export(const double* x, std::uint64_t n, vh_sound_field, const CallHooks& hooks) {
+  CallResult r;
+  r.outputs = {filled(VALUES)};
+  r.frames = FRAMES_SENTINEL;
+  {
+    Watch watch(hooks);
+    r.status = Levels(x, n, VH_SAMPLE_RATE, r.outputs[0].data(), VALUES);
+  }
+  return r;
+}
+
+constexpr auto sound_levels = level_export<vh_sound_levels, VH_SOUND_LEVEL_COUNT>;
+constexpr auto third_octave_levels = level_export<vh_third_octave_levels, 28>;
+
 template <CallResult (*F)(const double*, std::uint64_t, vh_sound_field, const CallHooks&)>
 CallResult on_vector(const std::vector<double>& x, vh_sound_field field, const CallHooks& hooks) {
   return F(x.data(), x.size(), field, hooks);
@@ -183,6 +201,11 @@ const std::vector<ExportCall>& computing_exports() {
        &on_vector<streamed<VH_METRIC_ECMA_TONALITY>>, streamed<VH_METRIC_ECMA_TONALITY>},
       {"vh_stream_ecma_roughness", 15360, true, FramesOnLateFailure::none,
        &on_vector<streamed<VH_METRIC_ECMA_ROUGHNESS>>, streamed<VH_METRIC_ECMA_ROUGHNESS>},
+      // Levels in dB: silence reads -26 dB, so they may be negative.
+      {"vh_sound_levels", 1, false, FramesOnLateFailure::none, &on_vector<sound_levels>,
+       sound_levels},
+      {"vh_third_octave_levels", 256, false, FramesOnLateFailure::none,
+       &on_vector<third_octave_levels>, third_octave_levels},
   };
   return calls;
 }

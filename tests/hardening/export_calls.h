@@ -47,8 +47,8 @@ struct ExportCall {
                        const CallHooks& hooks);
 };
 
-// All nine computing exports that take a signal, plus the two that take
-// derived data (levels, specific loudness) driven from a signal's loudness.
+// The computing exports that take a signal (sharpness through the stationary
+// loudness of the signal), the two level exports among them.
 const std::vector<ExportCall>& computing_exports();
 
 }  // namespace varnholt::test

@@ -78,6 +78,60 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+// Block-wise reading must grow the channels geometrically: reallocating (and
+// copying everything read so far) on every block makes reading quadratic in
+// the file's length. 1000 blocks may move the data some 20 times, not 1000.
+TEST(AudioFile, BlockwiseReadingReallocatesLogarithmicallyOften) {
+  constexpr std::size_t BLOCKS = 1000;
+  constexpr std::size_t FRAMES = 64;
+  const std::vector<double> block(2 * FRAMES, 0.25);
+  std::vector<std::vector<double>> channels(2);
+  std::size_t moves = 0;
+  const double* data = nullptr;
+  for (std::size_t b = 0; b < BLOCKS; ++b) {
+    append_deinterleaved(block.data(), FRAMES, channels);
+    if (channels[0].data() != data) ++moves;
+    data = channels[0].data();
+  }
+  EXPECT_EQ(channels[1].size(), BLOCKS * FRAMES);
+  EXPECT_LE(moves, 2 * static_cast<std::size_t>(std::log2(BLOCKS)) + 2);
+}
+
+// Rewrites the data chunk's length (and the RIFF length) of a canonical
+// 44-byte-header WAV file so that it declares only `frames` frames.
+void declare_fewer_frames(const std::filesystem::path& path, std::uint32_t data_bytes) {
+  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+  const auto put = [&f](std::streamoff at, std::uint32_t v) {
+    const char bytes[4] = {static_cast<char>(v & 0xff), static_cast<char>((v >> 8) & 0xff),
+                           static_cast<char>((v >> 16) & 0xff), static_cast<char>(v >> 24)};
+    f.seekp(at);
+    f.write(bytes, 4);
+  };
+  put(4, 36 + data_bytes);
+  put(40, data_bytes);
+}
+
+// A header that declares less data than the file holds is read as declared,
+// and the reader says so, with the number of frames left out.
+TEST(AudioFile, BytesBeyondTheDeclaredWavDataAreReported) {
+  TemporaryDirectory dir;
+  const auto signal = stereo_test_signal(4800);
+  write_sound_file(dir / "short_header.wav", signal, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+  declare_fewer_frames(dir / "short_header.wav", 2400 * 4);
+  const AudioData audio = read_audio_file((dir / "short_header.wav").string());
+  EXPECT_EQ(audio.frames, 2400u);
+  ASSERT_EQ(audio.warnings.size(), 1u);
+  EXPECT_NE(audio.warnings[0].find("declares 2400 frames"), std::string::npos) << audio.warnings[0];
+  EXPECT_NE(audio.warnings[0].find("(2400 frames)"), std::string::npos) << audio.warnings[0];
+  std::ifstream in(dir / "short_header.wav", std::ios::binary);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+  EXPECT_EQ(read_audio_bytes(bytes).warnings, audio.warnings);
+
+  write_sound_file(dir / "whole.wav", signal, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+  EXPECT_TRUE(read_audio_file((dir / "whole.wav").string()).warnings.empty());
+}
+
 TEST(AudioFile, FloatingPointDataIsReadAsStoredNotNormalised) {
   TemporaryDirectory dir;
   const std::vector<double> loud = {250.0, -1000.0, 3.5};
@@ -171,6 +225,25 @@ TEST(Calibration, ACalibratorRecordingSetsItsLevel) {
   EXPECT_NEAR(c.calibrator_rms_units, 0.25, 1e-12);
   EXPECT_NEAR(c.pascal_per_unit, 2e-5 * std::pow(10.0, 94.0 / 20.0) / 0.25, 1e-12);
   EXPECT_NE(c.description.find("94 dB SPL"), std::string::npos) << c.description;
+  EXPECT_TRUE(c.warnings.empty());
+}
+
+// A calibrator recorded in one channel of several: which channel was taken
+// is stated, not guessed silently.
+TEST(Calibration, AMultichannelCalibratorFileNamesTheChannelUsed) {
+  TemporaryDirectory dir;
+  const auto tone = varnholt::test::tone_at_rate(1000.0, 80.0, 0.5, 48000);
+  write_sound_file(dir / "cal.wav", {std::vector<double>(tone.size(), 0.0), tone}, 48000,
+                   SF_FORMAT_WAV | SF_FORMAT_DOUBLE);
+  CalibrationRequest request;
+  request.kind = CalibrationRequest::Kind::calibrator;
+  request.calibrator_path = (dir / "cal.wav").string();
+  request.calibrator_spl_db = 94.0;
+  request.calibrator_channel = 2;
+  const Calibration c = calibrate(request);
+  ASSERT_EQ(c.warnings.size(), 1u);
+  EXPECT_NE(c.warnings[0].find("has 2 channels; channel 2 is the calibrator"), std::string::npos)
+      << c.warnings[0];
 }
 
 TEST(Calibration, BadCalibratorsAreRefused) {

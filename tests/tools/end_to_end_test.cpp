@@ -63,6 +63,22 @@ nlohmann::json read_json(const std::filesystem::path& path) {
   return nlohmann::json::parse(varnholt::test::read_text_file(path));
 }
 
+// The files of a JSON Lines output (one document per file and channel per
+// line), the channels of one file joined again.
+nlohmann::json files_of_json_lines(const std::string& text) {
+  nlohmann::json files = nlohmann::json::array();
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    const nlohmann::json file = nlohmann::json::parse(line)["files"][0];
+    if (!files.empty() && files.back()["path"] == file["path"] && file.contains("channels")) {
+      for (const auto& c : file["channels"]) files.back()["channels"].push_back(c);
+    } else {
+      files.push_back(file);
+    }
+  }
+  return files;
+}
+
 double stationary_loudness(const nlohmann::json& file, std::size_t channel = 0) {
   return file["channels"][channel]["metrics"]["loudness"]["summary"]["loudness"]["value"]
       .get<double>();
@@ -99,11 +115,12 @@ TEST(EndToEnd, TheSameToneAt44kHzGivesTheSameLoudness) {
                                       path_of(dir, "t48.wav") + " " + path_of(dir, "t44.wav"));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("resampled to 48000 Hz"), std::string::npos) << r.out;
-  const nlohmann::json j = read_json(dir / "out.json");
-  EXPECT_TRUE(j["files"][0]["resampling"].is_null());
-  EXPECT_EQ(j["files"][1]["resampling"]["from_hz"], 44100);
-  const double n48 = stationary_loudness(j["files"][0]);
-  const double n44 = stationary_loudness(j["files"][1]);
+  const nlohmann::json files =
+      files_of_json_lines(varnholt::test::read_text_file(dir / "out.json"));
+  EXPECT_TRUE(files[0]["resampling"].is_null());
+  EXPECT_EQ(files[1]["resampling"]["from_hz"], 44100);
+  const double n48 = stationary_loudness(files[0]);
+  const double n44 = stationary_loudness(files[1]);
   EXPECT_NEAR(n44, n48, RESAMPLING_TOLERANCE * n48);
   std::cout << "48 kHz: " << n48 << " sone, 44.1 kHz: " << n44 << " sone\n";
 }
@@ -180,8 +197,7 @@ TEST(EndToEnd, TwoJobsGiveExactlyTheResultsOfOne) {
   const ToolRun two = run_tool(dir, args + "--jobs 2" + files);
   ASSERT_EQ(one.status, 0) << one.err;
   ASSERT_EQ(two.status, 0) << two.err;
-  EXPECT_EQ(nlohmann::json::parse(one.out)["files"].dump(),
-            nlohmann::json::parse(two.out)["files"].dump());
+  EXPECT_EQ(files_of_json_lines(one.out).dump(), files_of_json_lines(two.out).dump());
 }
 
 TEST(EndToEnd, BadInputsFailOneLineEachAndTheRestOfTheBatchIsAnalysed) {
@@ -224,11 +240,11 @@ TEST(EndToEnd, BadInputsFailOneLineEachAndTheRestOfTheBatchIsAnalysed) {
     EXPECT_TRUE(found) << e.file << ": " << e.reason << "\n" << r.err;
   }
   EXPECT_EQ(lines.size(), 7u) << r.err;
-  const nlohmann::json j = read_json(dir / "o.json");
-  ASSERT_EQ(j["files"].size(), 7u);
-  EXPECT_EQ(j["files"][3]["channels"][0]["metrics"]["loudness"]["status"], "ok");
-  EXPECT_EQ(j["files"][6]["status"], "ok");
-  EXPECT_GT(stationary_loudness(j["files"][6]), 1.0);
+  const nlohmann::json files = files_of_json_lines(varnholt::test::read_text_file(dir / "o.json"));
+  ASSERT_EQ(files.size(), 7u);
+  EXPECT_EQ(files[3]["channels"][0]["metrics"]["loudness"]["status"], "ok");
+  EXPECT_EQ(files[6]["status"], "ok");
+  EXPECT_GT(stationary_loudness(files[6]), 1.0);
 }
 
 TEST(EndToEnd, UnknownOptionsAreUsageErrors) {
@@ -270,12 +286,181 @@ TEST(EndToEnd, TheDemoRunsEveryMetric) {
   TemporaryDirectory dir;
   const ToolRun r = run_tool(dir, "demo");
   ASSERT_EQ(r.status, 0) << r.err;
-  for (const char* metric : {"loudness ", "loudness-time ", "sharpness ", "roughness ", "tonality ",
-                             "ecma-tonality ", "ecma-roughness "}) {
+  for (const char* metric : {"levels ", "loudness ", "loudness-time ", "sharpness ", "roughness ",
+                             "tonality ", "ecma-tonality ", "ecma-roughness "}) {
     EXPECT_NE(r.out.find(std::string("    ") + metric), std::string::npos) << metric;
   }
   EXPECT_EQ(r.out.find("failed"), std::string::npos) << r.out;
   std::cout << r.out;
+}
+
+// A mistyped output path fails at once, before a single file is analysed:
+// nothing on standard output, exit status 2.
+TEST(EndToEnd, BadOutputPathsAreRefusedBeforeTheAnalysis) {
+  TemporaryDirectory dir;
+  write_sound_file(dir / "tone.wav", {tone_at_rate(1000.0, 60.0, 1.0, 48000)}, 48000, FLOAT_WAV);
+  varnholt::test::write_text_file(dir / "plain.txt", "a file, not a directory\n");
+  const std::string tone = " " + path_of(dir, "tone.wav");
+  const struct {
+    std::string option;
+    std::string reason;
+  } cases[] = {
+      {"--json /nonexistent/dir/o.json", "cannot write the JSON file /nonexistent/dir/o.json"},
+      {"--csv " + path_of(dir, "plain.txt"), "is not a directory"},
+      {"--summary-csv /nonexistent/dir/s.csv", "cannot write the summary table"},
+      {"--json " + dir.path().string(), "it is a directory"},
+  };
+  for (const auto& c : cases) {
+    const ToolRun r = run_tool(dir, "--metrics loudness " + c.option + tone);
+    EXPECT_EQ(r.status, 2) << c.option;
+    EXPECT_TRUE(r.out.empty()) << c.option << ": " << r.out;
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+  }
+}
+
+// Results appear file by file: stopping a batch with SIGTERM once the first
+// file's summary is out leaves complete JSON lines, summary rows and CSV
+// files for every file finished, and nothing half-written.
+TEST(EndToEnd, SigtermLeavesTheFinishedFilesComplete) {
+  TemporaryDirectory dir;
+  write_sound_file(dir / "take.wav", {tone_at_rate(1000.0, 60.0, 1.0, 48000)}, 48000, FLOAT_WAV);
+  constexpr std::size_t FILES = 100;
+  std::string files;
+  for (std::size_t i = 0; i < FILES; ++i) {
+    const std::string name = "take" + std::to_string(i) + ".wav";
+    std::filesystem::create_symlink(dir / "take.wav", dir / name);
+    files += " " + path_of(dir, name);
+  }
+  const std::string script =
+      std::string("'") + VARNHOLT_PROGRAM + "' --metrics loudness-time,levels --json " +
+      path_of(dir, "o.jsonl") + " --summary-csv " + path_of(dir, "s.csv") + " --csv " +
+      path_of(dir, "csv") + files + " >" + path_of(dir, "out.txt") + " 2>/dev/null & pid=$!; " +
+      "until grep -q 'loudness-time' " + path_of(dir, "out.txt") +
+      " 2>/dev/null || ! kill -0 $pid 2>/dev/null; do sleep 0.05; done; kill -TERM $pid; " +
+      "wait $pid; echo $? >" + path_of(dir, "status.txt");
+  ASSERT_EQ(std::system(script.c_str()), 0);
+  EXPECT_EQ(varnholt::test::read_text_file(dir / "status.txt"), "143\n");  // 128 + SIGTERM
+  std::istringstream jsonl(varnholt::test::read_text_file(dir / "o.jsonl"));
+  std::size_t lines = 0;
+  for (std::string line; std::getline(jsonl, line); ++lines) {
+    const nlohmann::json j = nlohmann::json::parse(line);
+    EXPECT_EQ(j["files"][0]["status"], "ok");
+  }
+  EXPECT_GE(lines, 1u);
+  EXPECT_LT(lines, FILES);
+  std::istringstream summary(varnholt::test::read_text_file(dir / "s.csv"));
+  std::vector<std::string> rows;
+  for (std::string row; std::getline(summary, row);) rows.push_back(row);
+  ASSERT_EQ(rows.size(), lines + 1);  // the header and one row per finished file
+  for (const std::string& row : rows) {
+    EXPECT_EQ(std::count(row.begin(), row.end(), ','),
+              std::count(rows[0].begin(), rows[0].end(), ','));
+  }
+  for (std::size_t i = 0; i < lines; ++i) {
+    const std::string csv = varnholt::test::read_text_file(
+        dir / "csv" / ("take" + std::to_string(i) + ".ch1.loudness-time.csv"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 501) << i;  // 1 s of 2 ms frames
+  }
+  EXPECT_FALSE(std::filesystem::exists(
+      dir / "csv" / ("take" + std::to_string(lines) + ".ch1.loudness-time.csv")));
+}
+
+// A calibrated 94 dB, 1 kHz tone in a file: every level reads 94.0 dB, and
+// the summary table has them in columns with their unit.
+TEST(EndToEnd, LevelsOfACalibratorToneAndTheSummaryTable) {
+  TemporaryDirectory dir;
+  write_sound_file(dir / "cal.wav", {tone_at_rate(1000.0, 94.0, 2.0, 48000)}, 48000, DOUBLE_WAV);
+  varnholt::test::write_text_file(dir / "bad.wav", "no sound here\n");
+  const ToolRun r =
+      run_tool(dir, "--metrics levels,loudness --bands --summary-csv " + path_of(dir, "s.csv") +
+                        " " + path_of(dir, "cal.wav") + " " + path_of(dir, "bad.wav"));
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.out.find("LAeq = 94 dB, LCeq = 94 dB, LZeq = 94 dB, LAFmax = 94 dB"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("1000 Hz  94."), std::string::npos) << r.out;
+  const std::string table = varnholt::test::read_text_file(dir / "s.csv");
+  std::istringstream in(table);
+  std::string header, cal, bad;
+  std::getline(in, header);
+  std::getline(in, cal);
+  std::getline(in, bad);
+  EXPECT_EQ(header.rfind("path,channel,status,error,warnings,level_db_spl [dB],", 0), 0u);
+  EXPECT_NE(header.find(",levels.laeq [dB],"), std::string::npos) << header;
+  EXPECT_NE(header.find(",loudness.loudness [sone],"), std::string::npos) << header;
+  EXPECT_EQ(cal.rfind(path_of(dir, "cal.wav") + ",1,ok,,,94", 0), 0u) << cal;
+  EXPECT_EQ(bad.rfind(path_of(dir, "bad.wav") + ",,failed,not an audio file", 0), 0u) << bad;
+  EXPECT_EQ(std::count(bad.begin(), bad.end(), ','), std::count(header.begin(), header.end(), ','));
+}
+
+// Guesses the tool has to make are stated: a DC offset (1 Pa of DC reads
+// 94 dB and counts as sound everywhere) with its size, the remedy
+// --remove-dc, and CSV names changed to keep two inputs apart.
+TEST(EndToEnd, DcOffsetsAndRenamedCsvFilesAreReported) {
+  TemporaryDirectory dir;
+  std::filesystem::create_directories(dir / "a");
+  std::filesystem::create_directories(dir / "b");
+  std::vector<double> dc = tone_at_rate(1000.0, 60.0, 1.0, 48000);
+  for (double& x : dc) x += 1.0;
+  write_sound_file(dir / "a" / "take.wav", {dc}, 48000, DOUBLE_WAV);
+  write_sound_file(dir / "b" / "take.wav", {dc}, 48000, DOUBLE_WAV);
+  const std::string inputs = " " + path_of(dir, "a/take.wav") + " " + path_of(dir, "b/take.wav");
+  const ToolRun plain = run_tool(dir, "--metrics levels --json " + path_of(dir, "o.jsonl") +
+                                          " --csv " + path_of(dir, "csv") + inputs);
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_NE(plain.out.find("warning: a DC offset of 1 Pa ("), std::string::npos) << plain.out;
+  EXPECT_NE(plain.out.find("warning: its CSV files are named take-2.*"), std::string::npos)
+      << plain.out;
+  const nlohmann::json files = files_of_json_lines(varnholt::test::read_text_file(dir / "o.jsonl"));
+  EXPECT_EQ(files[1]["csv_name"], "take-2");
+  EXPECT_NEAR(files[0]["channels"][0]["dc_offset_pa"].get<double>(), 1.0, 1e-9);
+  EXPECT_EQ(files[0]["channels"][0]["warnings"].size(), 1u);
+
+  const ToolRun removed =
+      run_tool(dir, "--metrics levels --remove-dc --json - " + path_of(dir, "a/take.wav"));
+  ASSERT_EQ(removed.status, 0) << removed.err;
+  const nlohmann::json j = nlohmann::json::parse(removed.out);
+  const auto& channel = j["files"][0]["channels"][0];
+  EXPECT_TRUE(channel["dc_removed"].get<bool>());
+  // What is left is the 60 dB tone.
+  EXPECT_NEAR(channel["metrics"]["levels"]["summary"]["lzeq"]["value"].get<double>(), 60.0, 0.01);
+}
+
+// Folders stand for the sound files in them; --start and --duration pick a
+// part of every file.
+TEST(EndToEnd, FoldersAndTimeSelection) {
+  TemporaryDirectory dir;
+  std::filesystem::create_directories(dir / "rec" / "day2");
+  write_sound_file(dir / "rec" / "a.wav", {tone_at_rate(1000.0, 60.0, 1.0, 48000)}, 48000,
+                   FLOAT_WAV);
+  write_sound_file(dir / "rec" / "day2" / "b.flac", {tone_at_rate(1000.0, 60.0, 1.0, 48000)}, 48000,
+                   SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+  varnholt::test::write_text_file(dir / "rec" / "notes.txt", "not sound\n");
+  const ToolRun flat = run_tool(dir, "--metrics levels " + path_of(dir, "rec"));
+  EXPECT_EQ(flat.status, 0) << flat.err;
+  EXPECT_NE(flat.out.find("a.wav"), std::string::npos);
+  EXPECT_EQ(flat.out.find("b.flac"), std::string::npos);
+  const ToolRun deep = run_tool(dir, "--metrics levels --recursive " + path_of(dir, "rec"));
+  EXPECT_NE(deep.out.find("b.flac"), std::string::npos) << deep.out;
+  const ToolRun empty = run_tool(dir, "--metrics levels " + path_of(dir, "rec/day2/none"));
+  EXPECT_EQ(empty.status, 1);
+
+  std::vector<double> loud_then_quiet = tone_at_rate(1000.0, 80.0, 1.0, 48000);
+  const std::vector<double> quiet = tone_at_rate(1000.0, 40.0, 2.0, 48000);
+  loud_then_quiet.insert(loud_then_quiet.end(), quiet.begin(), quiet.end());
+  write_sound_file(dir / "lq.wav", {loud_then_quiet}, 48000, DOUBLE_WAV);
+  const ToolRun part =
+      run_tool(dir, "--metrics levels --start 1.5 --duration 1 --json - " + path_of(dir, "lq.wav"));
+  ASSERT_EQ(part.status, 0) << part.err;
+  const nlohmann::json j = nlohmann::json::parse(part.out)["files"][0];
+  EXPECT_EQ(j["analysed_span"]["start_s"], 1.5);
+  EXPECT_EQ(j["analysed_span"]["duration_s"], 1.0);
+  EXPECT_NEAR(j["channels"][0]["metrics"]["levels"]["summary"]["lzeq"]["value"].get<double>(), 40.0,
+              0.01);
+  const ToolRun beyond = run_tool(dir, "--metrics levels --start 5 " + path_of(dir, "lq.wav"));
+  EXPECT_EQ(beyond.status, 1);
+  EXPECT_NE(beyond.err.find("lies beyond the end of the file (3 s)"), std::string::npos)
+      << beyond.err;
 }
 
 TEST(EndToEnd, VersionNamesTheInterface) {

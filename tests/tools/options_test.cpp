@@ -134,14 +134,63 @@ TEST(Options, UsageErrorsGiveOneReasonAndExitStatusTwo) {
   }
 }
 
+// A bad value is named with what is wrong with it: never the largest double
+// written out in 309 digits, and text that is no number is called so.
+TEST(Options, BadValuesAreExplainedInWords) {
+  const struct {
+    std::vector<const char*> args;
+    const char* reason;
+  } cases[] = {
+      {{"--channel", "0", "x.wav"}, "'0' is not a channel number"},
+      {{"--channel", "two", "x.wav"}, "'two' is not a channel number"},
+      {{"--scale", "-1", "x.wav"}, "'-1' is not a positive number"},
+      {{"--scale", "abc", "x.wav"}, "'abc' is not a number"},
+      {{"--full-scale-spl", "abc", "x.wav"}, "'abc' is not a number"},
+      {{"--full-scale-spl", "500", "x.wav"}, "'500' is outside -200 ... 400"},
+      {{"--start", "-2", "x.wav"}, "'-2' is not a time of 0 s or later"},
+      {{"--duration", "0", "x.wav"}, "'0' is not a positive duration"},
+      {{"--csv-bands", "x.wav"}, "--csv-bands needs --csv"},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv = {"varnholt"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    std::ostringstream out, err;
+    const ParsedCommandLine r =
+        parse_command_line(static_cast<int>(argv.size()), argv.data(), out, err);
+    EXPECT_EQ(r.exit_code, EXIT_USAGE) << c.reason;
+    EXPECT_NE(err.str().find(c.reason), std::string::npos) << err.str();
+    EXPECT_EQ(err.str().find("0000000000"), std::string::npos) << err.str();
+  }
+}
+
+TEST(Options, NewOptionsAreTaken) {
+  const Parsed p =
+      parse({"--csv", "out", "--csv-bands", "--summary-csv", "s.csv", "--bands", "--remove-dc",
+             "--recursive", "--start", "1.5", "--duration", "2", "dir"});
+  ASSERT_TRUE(p.result.options) << p.err;
+  const Options& o = *p.result.options;
+  EXPECT_TRUE(o.csv_bands && o.text_bands && o.remove_dc && o.recursive);
+  EXPECT_EQ(o.summary_csv_path, "s.csv");
+  EXPECT_EQ(o.start_s, 1.5);
+  EXPECT_EQ(o.duration_s, 2.0);
+}
+
+// Aures tonality T = 1.1055 w_T^0.29 w_Gr^0.79 reaches 1.1055, not 1.
+TEST(Options, HelpStatesTheTrueRangeOfAuresTonality) {
+  const Parsed p = parse({"--help"});
+  EXPECT_NE(p.out.find("tonality after Aures (0 ... 1.1055)"), std::string::npos) << p.out;
+}
+
 TEST(Options, HelpNamesEveryOptionAndMetric) {
   const Parsed p = parse({"--help"});
   EXPECT_FALSE(p.result.options);
   EXPECT_EQ(p.result.exit_code, 0);
   for (const char* word :
-       {"--channel", "--metrics", "--field", "--scale", "--full-scale-spl", "--calibration",
-        "--calibration-spl", "--json", "--csv", "--precision", "--jobs", "--version", "demo",
-        "loudness-time", "ecma-roughness", "Exit status"}) {
+       {"--channel",     "--metrics",         "--field",        "--scale",       "--full-scale-spl",
+        "--calibration", "--calibration-spl", "--json",         "--csv",         "--precision",
+        "--jobs",        "--version",         "demo",           "--summary-csv", "--csv-bands",
+        "--bands",       "--remove-dc",       "--recursive",    "--start",       "--duration",
+        "levels",        "loudness-time",     "ecma-roughness", "Exit status"}) {
     EXPECT_NE(p.out.find(word), std::string::npos) << word;
   }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -168,6 +169,37 @@ TEST(Batch, ResultsKeepTheInputOrderForAnyNumberOfJobs) {
     for (std::size_t i = 0; i < done_counts.size(); ++i) EXPECT_EQ(done_counts[i], i + 1);
   }
   EXPECT_TRUE(run_batch({}, 4, analyse, nullptr).empty());
+}
+
+// Results are handed on in input order as soon as they are ready, and no
+// worker runs more than 2 * jobs files ahead of the last one handed on, so
+// a batch holds the results of the files in flight only.
+TEST(Batch, ResultsAreHandedOnInOrderWhileTheBatchRuns) {
+  std::vector<std::string> inputs;
+  for (int i = 0; i < 40; ++i) inputs.push_back("file" + std::to_string(i));
+  for (unsigned jobs : {1u, 3u}) {
+    std::mutex m;
+    std::vector<std::size_t> delivered;
+    std::size_t most_ahead = 0;
+    const FileAnalyser analyse = [&](const std::string& path) {
+      const std::size_t i = std::stoul(path.substr(4));
+      {
+        const std::lock_guard<std::mutex> lock(m);
+        most_ahead = std::max(most_ahead, i - delivered.size());
+      }
+      FileResult f;
+      f.path = path;
+      return f;
+    };
+    run_batch(inputs, jobs, analyse, nullptr, [&](std::size_t index, FileResult&& f) {
+      const std::lock_guard<std::mutex> lock(m);
+      EXPECT_EQ(f.path, inputs[index]);
+      delivered.push_back(index);
+    });
+    ASSERT_EQ(delivered.size(), inputs.size());
+    for (std::size_t i = 0; i < delivered.size(); ++i) EXPECT_EQ(delivered[i], i) << jobs;
+    EXPECT_LT(most_ahead, 2 * jobs) << jobs << " jobs";
+  }
 }
 
 TEST(DemoSignal, HasTheStatedLevelAndIsTheSameEveryTime) {

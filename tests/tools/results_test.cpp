@@ -77,6 +77,32 @@ TEST(MetricResults, EcmaTonalityTakesTheLargestBandPerFrameFromThreeTenthsOfASec
   EXPECT_EQ(r.band_arrays[3].axis[52], 26.5);
 }
 
+// The hearing model fills the tonal-frequency plane everywhere; where the
+// specific tonality is 0 there is no tonal component and no frequency to
+// report: NaN in the series and bands (null in JSON, an empty CSV cell), and
+// no f_T_max when nothing is tonal.
+TEST(MetricResults, EcmaTonalFrequencyIsAbsentWhereNothingIsTonal) {
+  const std::size_t frames = 80;
+  std::vector<double> planes = ecma_planes(frames);
+  for (std::size_t k = 0; k < frames; ++k) {
+    for (std::size_t b = 0; b < 53; ++b)
+      at(planes, frames, 2, k, b) = 9.16 * static_cast<double>(b + 1);
+  }
+  const MetricResult quiet = ecma_tonality_result(planes, frames);
+  EXPECT_TRUE(std::isnan(quiet.series[1].values[60]));
+  EXPECT_TRUE(std::isnan(quiet.band_arrays[2].values[60 * 53 + 4]));
+  for (const Summary& s : quiet.summaries) EXPECT_NE(s.key, "tonal_frequency_at_max");
+  EXPECT_EQ(csv_cell(quiet.series[1].values[60], NumberFormat{}), "");
+  EXPECT_EQ(nlohmann::json(quiet.series[1].values[60]).dump(), "null");
+
+  at(planes, frames, 3, 60, 4) = 0.3;
+  const MetricResult tonal = ecma_tonality_result(planes, frames);
+  EXPECT_EQ(tonal.series[1].values[60], 9.16 * 5.0);
+  EXPECT_EQ(tonal.band_arrays[2].values[60 * 53 + 4], 9.16 * 5.0);
+  EXPECT_TRUE(std::isnan(tonal.band_arrays[2].values[60 * 53 + 5]));
+  EXPECT_EQ(summary(tonal, "tonal_frequency_at_max").value, 9.16 * 5.0);
+}
+
 TEST(MetricResults, EcmaRoughnessSumsHalfBarkBandsAndTakesThe90thPercentile) {
   const std::size_t frames = 11;
   std::vector<double> specific(53 * frames, 0.0);
@@ -114,6 +140,48 @@ TEST(MetricResults, StationaryLoudnessStatesItsLoudnessLevel) {
   EXPECT_EQ(summary(r, "loudness").value, 4.0);
   EXPECT_EQ(summary(r, "loudness_level").value, 60.0);
   EXPECT_EQ(r.band_arrays[0].axis.size(), 240u);
+}
+
+// Xp is exceeded in p % of the frames: on the frames 0, 1, ..., 100 that is
+// the value 100 - p, for every time-varying metric alike.
+TEST(MetricResults, ExceedancePercentilesOfEveryTimeVaryingMetric) {
+  std::vector<double> ramp(101);
+  for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<double>(i);
+  const MetricResult results[] = {
+      loudness_time_result(ramp, std::vector<double>(240 * ramp.size(), 0.0), ramp.size()),
+      roughness_result(ramp), tonality_result(ramp)};
+  const char* prefixes[] = {"n", "r", "k"};
+  for (std::size_t m = 0; m < 3; ++m) {
+    for (int p : {5, 10, 50, 90, 95}) {
+      EXPECT_NEAR(summary(results[m], prefixes[m] + std::to_string(p)).value, 100.0 - p,
+                  SUM_ROUNDOFF)
+          << prefixes[m] << p;
+    }
+  }
+}
+
+// The summary table's columns are the single values each metric gives, in
+// the order it gives them.
+TEST(MetricResults, SummaryColumnsListEverySingleValue) {
+  std::vector<double> planes(5 * 53 * 80, 0.0);
+  planes[3 * 53 * 80 + 70 * 53 + 4] = 0.5;  // one tonal band, so f_T_max exists
+  const MetricResult results[] = {
+      levels_result(std::vector<double>(VH_SOUND_LEVEL_COUNT, 60.0), std::vector<double>(28, 40.0)),
+      loudness_result(4.0, std::vector<double>(240, 0.0)),
+      loudness_time_result({1.0, 2.0}, std::vector<double>(480, 0.0), 2),
+      sharpness_result(1.5),
+      roughness_result({0.25, 0.5}),
+      tonality_result({0.1, 0.2}),
+      ecma_tonality_result(planes, 80),
+      ecma_roughness_result(std::vector<double>(53 * 20, 0.1), 20)};
+  for (const MetricResult& r : results) {
+    const std::vector<SummaryColumn> columns = summary_columns(r.metric);
+    ASSERT_EQ(columns.size(), r.summaries.size()) << metric_name(r.metric);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      EXPECT_EQ(columns[i].key, r.summaries[i].key) << metric_name(r.metric);
+      EXPECT_EQ(columns[i].unit, r.summaries[i].unit) << metric_name(r.metric);
+    }
+  }
 }
 
 TEST(MetricResults, AFailureCarriesTheLibrarysText) {
@@ -163,7 +231,9 @@ TEST(Reports, TextSummaryHasOneLinePerMetricWithUnits) {
   EXPECT_NE(text.find("full-scale sine = 100 dB SPL"), std::string::npos) << text;
   EXPECT_NE(text.find("60.0 dB SPL (RMS)"), std::string::npos) << text;
   EXPECT_NE(text.find("loudness        N = 4 sone, LN = 60 phon\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("roughness       R_mean = 0.375 asper, R_max = 0.5 asper\n"),
+  EXPECT_NE(text.find("roughness       R_mean = 0.375 asper, R_max = 0.5 asper, R5 = 0.4875 "
+                      "asper, R10 = 0.475 asper, R50 = 0.375 asper, R90 = 0.275 asper, R95 = "
+                      "0.2625 asper\n"),
             std::string::npos)
       << text;
   EXPECT_NE(text.find("tonality        failed: input is too short"), std::string::npos) << text;

@@ -38,7 +38,7 @@ TEST(Statistics, PercentilesInterpolateBetweenOrderStatistics) {
   EXPECT_NEAR(percentile(x, 100.0), 100.0, ROUNDOFF);
   EXPECT_NEAR(percentile(x, 50.0), 50.5, ROUNDOFF);
   EXPECT_NEAR(percentile(x, 90.0), 90.1, ROUNDOFF);
-  EXPECT_NEAR(percent_exceeded_5(x), 95.05, ROUNDOFF);
+  EXPECT_NEAR(percent_exceeded(x, 5.0), 95.05, ROUNDOFF);
   EXPECT_EQ(percentile(std::vector<double>{4.25}, 90.0), 4.25);
 }
 
@@ -47,7 +47,7 @@ TEST(Statistics, N5IsExceededInFivePercentOfTheFrames) {
   // value exceeded 5 % of the time lies between the two groups.
   std::vector<double> loudness(1000, 1.0);
   for (std::size_t i = 0; i < 50; ++i) loudness[i * 20 + 3] = 9.0;
-  const double n5 = percent_exceeded_5(loudness);
+  const double n5 = percent_exceeded(loudness, 5.0);
   std::size_t above = 0;
   for (double v : loudness) above += v > n5;
   EXPECT_LE(above, 50u);

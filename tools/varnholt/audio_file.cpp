@@ -7,9 +7,12 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <memory>
+
+#include "wav_layout.h"
 
 namespace varnholt::cli {
 namespace {
@@ -68,6 +71,39 @@ std::string format_name(SNDFILE* file, int format) {
   return name;
 }
 
+// Bytes per stored sample of the PCM and float encodings; 0 for the others.
+std::uint64_t bytes_per_sample(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_S8:
+      return 1;
+    case SF_FORMAT_PCM_16:
+      return 2;
+    case SF_FORMAT_PCM_24:
+      return 3;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+      return 4;
+    case SF_FORMAT_DOUBLE:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
+void warn_about_undeclared_bytes(AudioData& audio, std::uint64_t bytes, const SF_INFO& info) {
+  if (bytes == 0) return;
+  std::string text = "the WAV header declares " + std::to_string(audio.frames) + " frames, but " +
+                     std::to_string(bytes) + " more bytes";
+  const std::uint64_t frame_bytes =
+      bytes_per_sample(info.format) * static_cast<std::uint64_t>(info.channels);
+  if (frame_bytes > 0) text += " (" + std::to_string(bytes / frame_bytes) + " frames)";
+  text +=
+      " follow the declared end of the data: they are not analysed (was the header written "
+      "before the recording ended?)";
+  audio.warnings.push_back(std::move(text));
+}
+
 // Reads every frame (in blocks, so a stream of unknown length works too) and
 // splits the interleaved samples into channels.
 AudioData read_all(SNDFILE* file, const SF_INFO& info) {
@@ -78,17 +114,19 @@ AudioData read_all(SNDFILE* file, const SF_INFO& info) {
   audio.format = format_name(file, info.format);
   audio.sample_rate_hz = info.samplerate;
   audio.channels.assign(channels, {});
+  // A length the header states is taken as a hint only: the vectors grow
+  // geometrically past it, and a header that overstates it by far costs
+  // address space, not memory, as the pages are never touched.
+  constexpr sf_count_t LARGEST_HINT_FRAMES = sf_count_t{1} << 30;
+  if (info.frames > 0 && info.frames <= LARGEST_HINT_FRAMES) {
+    for (std::vector<double>& c : audio.channels) c.reserve(static_cast<std::size_t>(info.frames));
+  }
   constexpr sf_count_t BLOCK_FRAMES = 65536;
   std::vector<double> block(static_cast<std::size_t>(BLOCK_FRAMES) * channels);
   for (;;) {
     const sf_count_t got = sf_readf_double(file, block.data(), BLOCK_FRAMES);
     if (got <= 0) break;
-    const auto frames = static_cast<std::size_t>(got);
-    for (std::size_t c = 0; c < channels; ++c) {
-      std::vector<double>& out = audio.channels[c];
-      out.reserve(out.size() + frames);
-      for (std::size_t i = 0; i < frames; ++i) out.push_back(block[i * channels + c]);
-    }
+    append_deinterleaved(block.data(), static_cast<std::size_t>(got), audio.channels);
   }
   if (sf_error(file) != SF_ERR_NO_ERROR) {
     throw InputError(std::string("cannot read the audio data (") + sf_strerror(file) + ")");
@@ -113,6 +151,19 @@ std::vector<char> read_standard_input() {
 
 }  // namespace
 
+void append_deinterleaved(const double* block, std::size_t frames,
+                          std::vector<std::vector<double>>& channels) {
+  const std::size_t count = channels.size();
+  for (std::size_t c = 0; c < count; ++c) {
+    std::vector<double>& out = channels[c];
+    // resize() keeps the vector's geometric growth; a reserve() of exactly
+    // the next block would reallocate and copy everything on every block.
+    const std::size_t start = out.size();
+    out.resize(start + frames);
+    for (std::size_t i = 0; i < frames; ++i) out[start + i] = block[i * count + c];
+  }
+}
+
 AudioData read_audio_bytes(const std::vector<char>& bytes) {
   if (bytes.empty()) throw InputError("empty input: no data");
   SF_VIRTUAL_IO io{memory_length, memory_seek, memory_read, memory_write, memory_tell};
@@ -123,7 +174,15 @@ AudioData read_audio_bytes(const std::vector<char>& bytes) {
     throw InputError("not an audio file that can be read (" +
                      without_trailing_period(sf_strerror(nullptr)) + ")");
   }
-  return read_all(file.get(), info);
+  AudioData audio = read_all(file.get(), info);
+  const ByteReader from_memory = [&bytes](std::uint64_t offset, char* out, std::size_t n) {
+    if (offset >= bytes.size()) return std::size_t{0};
+    const std::size_t got = std::min<std::size_t>(n, bytes.size() - offset);
+    std::memcpy(out, bytes.data() + offset, got);
+    return got;
+  };
+  warn_about_undeclared_bytes(audio, undeclared_wav_bytes(from_memory, bytes.size()), info);
+  return audio;
 }
 
 AudioData read_audio_file(const std::string& path) {
@@ -141,7 +200,19 @@ AudioData read_audio_file(const std::string& path) {
     throw InputError("not an audio file that can be read (" +
                      without_trailing_period(sf_strerror(nullptr)) + ")");
   }
-  return read_all(file.get(), info);
+  AudioData audio = read_all(file.get(), info);
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (std::filesystem::is_regular_file(status) && !ec) {
+    std::ifstream in(path, std::ios::binary);
+    const ByteReader from_file = [&in](std::uint64_t offset, char* out, std::size_t n) {
+      in.clear();
+      in.seekg(static_cast<std::streamoff>(offset));
+      in.read(out, static_cast<std::streamsize>(n));
+      return static_cast<std::size_t>(in.gcount());
+    };
+    warn_about_undeclared_bytes(audio, undeclared_wav_bytes(from_file, size), info);
+  }
+  return audio;
 }
 
 }  // namespace varnholt::cli

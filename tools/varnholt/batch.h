@@ -1,7 +1,9 @@
-// Many files at once on worker threads, results in the order given.
+// Many files at once on worker threads, results handed on in input order as
+// soon as they are ready.
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,15 +14,24 @@ namespace varnholt::cli {
 using FileAnalyser = std::function<FileResult(const std::string&)>;
 // Told after each finished file: files done so far, total, and the file.
 using ProgressReport = std::function<void(std::size_t, std::size_t, const std::string&)>;
+// Takes the result of input `index`; must not throw.
+using ResultSink = std::function<void(std::size_t index, FileResult&& result)>;
 
-// Analyses every input with `jobs` worker threads (at most one per file).
-// The result of input i is at index i whatever the number of threads; the
-// analyser must not throw and must be safe to call from several threads.
+// Analyses every input with `jobs` worker threads (at most one per file) and
+// hands each result to `deliver` in input order, one call at a time, as soon
+// as it and every result before it are done. At most 2 * jobs results wait
+// at any time (a worker does not start a file further ahead), so memory is
+// bounded by the files in flight, not by the batch. The analyser must not
+// throw and must be safe to call from several threads.
+void run_batch(const std::vector<std::string>& inputs, unsigned jobs, const FileAnalyser& analyse,
+               const ProgressReport& progress, const ResultSink& deliver);
+
+// The same, collecting every result: result i at index i.
 std::vector<FileResult> run_batch(const std::vector<std::string>& inputs, unsigned jobs,
                                   const FileAnalyser& analyse, const ProgressReport& progress);
 
 // A progress line on the terminal ("\r[3/10] name"), cleared at the end;
-// nothing when stderr is not a terminal.
+// nothing when stderr is not a terminal. Safe to use from several threads.
 class TerminalProgress {
  public:
   TerminalProgress();
@@ -28,10 +39,13 @@ class TerminalProgress {
   TerminalProgress(const TerminalProgress&) = delete;
   TerminalProgress& operator=(const TerminalProgress&) = delete;
   void operator()(std::size_t done, std::size_t total, const std::string& name);
+  // Clears the line, e.g. before a result is written.
+  void clear();
 
  private:
   bool enabled_;
   bool shown_ = false;
+  std::mutex mutex_;
 };
 
 }  // namespace varnholt::cli

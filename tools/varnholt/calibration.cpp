@@ -55,6 +55,12 @@ Calibration calibrate(const CalibrationRequest& request) {
         throw InputError("calibration file " + request.calibrator_path + ": has no channel " +
                          std::to_string(request.calibrator_channel));
       }
+      if (audio.channels.size() > 1) {
+        c.warnings.push_back("the calibration file " + request.calibrator_path + " has " +
+                             std::to_string(audio.channels.size()) + " channels; channel " +
+                             std::to_string(channel) +
+                             " is the calibrator (--channel picks another)");
+      }
       c.calibrator_rms_units = rms(audio.channels[channel - 1]);
       if (!(c.calibrator_rms_units > 0.0) || !std::isfinite(c.calibrator_rms_units)) {
         throw InputError("calibration file " + request.calibrator_path +

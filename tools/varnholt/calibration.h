@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace varnholt::cli {
 
@@ -22,6 +23,7 @@ struct Calibration {
   double pascal_per_unit = 1.0;
   double calibrator_rms_units = 0.0;  // only for a calibrator recording
   std::string description;            // one line for the text summary
+  std::vector<std::string> warnings;  // e.g. which channel of a multichannel calibrator
 };
 
 // A full-scale sine (amplitude 1, RMS 1/sqrt(2)) that reads L dB SPL has the

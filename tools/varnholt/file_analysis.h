@@ -15,8 +15,16 @@ namespace varnholt::cli {
 
 struct AnalysisSettings {
   Calibration calibration;
-  std::optional<int> channel;  // 1-based; every channel when empty
+  std::optional<int> channel;        // 1-based; every channel when empty
+  bool remove_dc = false;            // subtract each channel's mean pressure
+  double start_s = 0.0;              // analyse from this time in the file
+  std::optional<double> duration_s;  // and at most this long
 };
+
+// A DC offset is reported when it carries at least this share of the mean
+// square: a mean pressure of a tenth of the RMS. A static pressure is no
+// sound, yet every metric counts it (1 Pa of DC reads 94 dB).
+inline constexpr double DC_POWER_SHARE_REPORTED = 0.01;
 
 // Computes the metrics of one channel of pascal at 48 kHz.
 using ChannelAnalyser = std::function<std::vector<MetricResult>(const std::vector<double>&)>;

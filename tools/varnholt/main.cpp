@@ -1,22 +1,25 @@
 // varnholt: psychoacoustic metrics of sound files from the command line.
+#include <cstdlib>
 #include <exception>
-#include <fstream>
 #include <iostream>
 
 #include "batch.h"
 #include "demo_signal.h"
 #include "file_analysis.h"
+#include "input_list.h"
 #include "metrics.h"
 #include "options.h"
-#include "report_csv.h"
-#include "report_json.h"
-#include "report_text.h"
+#include "outputs.h"
 #include "resample.h"
+#include "stop_signals.h"
 
 namespace varnholt::cli {
 namespace {
 
-std::vector<FileResult> analyse_inputs(const Options& o, const AnalysisSettings& settings) {
+// Analyses the inputs (or the demo signal) and writes each result as it is
+// ready; true when everything succeeded.
+bool analyse_inputs(const Options& o, const std::vector<std::string>& inputs,
+                    const AnalysisSettings& settings, Outputs& outputs) {
   const ChannelAnalyser analyser = [&o](const std::vector<double>& pascal) {
     return compute_metrics(pascal, o.metrics, o.sound_field);
   };
@@ -29,31 +32,21 @@ std::vector<FileResult> analyse_inputs(const Options& o, const AnalysisSettings&
     FileResult file;
     file.path = "demo";
     file.description = DEMO_DESCRIPTION;
-    return {analyse_audio(std::move(file), std::move(audio), settings, analyser)};
+    return outputs.write(0, analyse_audio(std::move(file), std::move(audio), settings, analyser));
   }
+  bool all_ok = true;
   TerminalProgress progress;
-  return run_batch(
-      o.inputs, o.jobs,
+  run_batch(
+      inputs, o.jobs,
       [&](const std::string& path) { return analyse_file(path, settings, analyser); },
       [&progress](std::size_t done, std::size_t total, const std::string& name) {
         progress(done, total, name);
+      },
+      [&](std::size_t index, FileResult&& file) {
+        progress.clear();
+        if (!outputs.write(index, std::move(file))) all_ok = false;
       });
-}
-
-bool write_json(const Options& o, const std::vector<FileResult>& files, const RunInfo& run) {
-  const std::string text = json_report(files, run).dump() + "\n";
-  if (*o.json_path == "-") {
-    std::cout << text << std::flush;
-    return static_cast<bool>(std::cout);
-  }
-  std::ofstream out(*o.json_path, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) {
-    std::cerr << "varnholt: error: cannot write the JSON file " << *o.json_path << '\n';
-    return false;
-  }
-  return true;
+  return all_ok;
 }
 
 int run(int argc, char** argv) {
@@ -65,34 +58,28 @@ int run(int argc, char** argv) {
   run_info.sound_field = o.sound_field;
   run_info.channel = o.channel;
   run_info.metrics = o.metrics;
+  std::vector<std::string> inputs = {"demo"};
   try {
+    if (!o.demo) inputs = expand_inputs(o.inputs, o.recursive);
+  } catch (const std::exception& e) {
+    std::cerr << "varnholt: error: " << e.what() << '\n';
+    return EXIT_USAGE;
+  }
+  std::unique_ptr<Outputs> outputs;
+  try {
+    outputs = std::make_unique<Outputs>(o, run_info, inputs, inputs.size() > 1);
     run_info.calibration = calibrate(o.calibration);
   } catch (const std::exception& e) {
     std::cerr << "varnholt: error: " << e.what() << '\n';
     return EXIT_USAGE;
   }
-  const AnalysisSettings settings{run_info.calibration, o.channel};
-  const std::vector<FileResult> files = analyse_inputs(o, settings);
-
-  bool all_ok = true;
-  const bool json_on_stdout = o.json_path && *o.json_path == "-";
-  for (const FileResult& file : files) {
-    if (!json_on_stdout) write_text_summary(std::cout, file, run_info, o.text_format);
-    for (const std::string& line : failure_lines(file)) {
-      std::cerr << "varnholt: error: " << line << '\n';
-      all_ok = false;
-    }
-  }
-  std::cout << std::flush;
-  if (o.json_path && !write_json(o, files, run_info)) all_ok = false;
-  if (o.csv_dir) {
-    try {
-      write_csv_files(*o.csv_dir, files, o.csv_format);
-    } catch (const std::exception& e) {
-      std::cerr << "varnholt: error: " << e.what() << '\n';
-      all_ok = false;
-    }
-  }
+  const AnalysisSettings settings{run_info.calibration, o.channel, o.remove_dc, o.start_s,
+                                  o.duration_s};
+  const StopSignals stop_signals([&outputs](int signal_number) {
+    outputs->stop();
+    std::_Exit(128 + signal_number);
+  });
+  const bool all_ok = analyse_inputs(o, inputs, settings, *outputs);
   return all_ok ? EXIT_ALL_OK : EXIT_SOME_FAILED;
 }
 

@@ -19,6 +19,8 @@ std::string_view metric_name(Metric m) {
       return "ecma-tonality";
     case Metric::ecma_roughness:
       return "ecma-roughness";
+    case Metric::levels:
+      return "levels";
   }
   return "unknown";
 }

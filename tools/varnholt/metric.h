@@ -15,11 +15,12 @@ enum class Metric {
   tonality,        // Aures
   ecma_tonality,   // ECMA-418-2 hearing model: tonality and loudness
   ecma_roughness,  // ECMA-418-2 hearing model: roughness
+  levels,          // IEC 61672-1 sound levels and third-octave band levels
 };
 
-inline constexpr std::array<Metric, 7> ALL_METRICS = {
-    Metric::loudness, Metric::loudness_time, Metric::sharpness,     Metric::roughness,
-    Metric::tonality, Metric::ecma_tonality, Metric::ecma_roughness};
+inline constexpr std::array<Metric, 8> ALL_METRICS = {
+    Metric::levels,    Metric::loudness, Metric::loudness_time, Metric::sharpness,
+    Metric::roughness, Metric::tonality, Metric::ecma_tonality, Metric::ecma_roughness};
 
 // "loudness", "loudness-time", ... as typed after --metrics.
 std::string_view metric_name(Metric m);

@@ -3,6 +3,7 @@
 #include "metric_results.h"
 
 #include <cmath>
+#include <limits>
 #include <span>
 
 #include "loudness_level.h"
@@ -17,6 +18,24 @@ constexpr std::size_t SPECIFIC_LOUDNESS_BANDS = 240;
 
 constexpr const char* PERCENTILE_RULE =
     "percentiles interpolate linearly between the sorted frame values at rank p/100 * (n - 1)";
+
+// The exceedance levels reported for every time-varying metric: X5 is the
+// value exceeded in 5 % of the frames, ..., X95 the one exceeded in 95 %.
+constexpr double EXCEEDANCE_PERCENTS[] = {5.0, 10.0, 50.0, 90.0, 95.0};
+
+std::vector<Summary> exceedance_levels(std::span<const double> values, const std::string& symbol,
+                                       const std::string& key, const std::string& unit,
+                                       const std::string& prefix) {
+  std::vector<Summary> out;
+  for (double x : EXCEEDANCE_PERCENTS) {
+    const std::string n = std::to_string(static_cast<int>(x));
+    out.push_back({symbol + n, key + n, percent_exceeded(values, x), unit,
+                   prefix + "value exceeded in " + n + " % of the frames: the " +
+                       std::to_string(100 - static_cast<int>(x)) + "th percentile; " +
+                       PERCENTILE_RULE});
+  }
+  return out;
+}
 
 BandArray bark_pattern(std::string key, std::vector<double> values) {
   const double* axis = vh_bark_axis();
@@ -62,13 +81,30 @@ std::size_t minimum_samples(Metric metric) {
       return 14592;
     case Metric::ecma_roughness:
       return 15360;
+    case Metric::levels:
+      return 1;
   }
   return 1;
 }
 
+// The hearing model's tonal-frequency plane holds a frequency in every band,
+// also where the band has no tonal component; such a number means nothing.
+double tonal_frequency_or_none(double specific_tonality, double frequency_hz) {
+  return specific_tonality > 0.0 ? frequency_hz : std::numeric_limits<double>::quiet_NaN();
+}
+
+std::vector<double> tonal_frequencies(const std::vector<double>& planes, std::size_t frames) {
+  const std::size_t plane_size = ECMA_BANDS * frames;
+  std::vector<double> out(plane_size);
+  for (std::size_t i = 0; i < plane_size; ++i) {
+    out[i] = tonal_frequency_or_none(planes[3 * plane_size + i], planes[2 * plane_size + i]);
+  }
+  return out;
+}
+
 MetricResult frame_metric(Metric metric, std::vector<double> values, std::size_t frame_length,
                           std::size_t hop, const std::string& symbol, const std::string& key,
-                          const std::string& unit) {
+                          const std::string& exceedance_key, const std::string& unit) {
   MetricResult r;
   r.metric = metric;
   r.method = method_of(metric);
@@ -80,6 +116,8 @@ MetricResult frame_metric(Metric metric, std::vector<double> values, std::size_t
       {symbol + "_mean", key + "_mean", mean(values), unit, "mean over all frames"},
       {symbol + "_max", key + "_max", maximum(values), unit, "largest frame value"},
   };
+  const std::vector<Summary> exceeded = exceedance_levels(values, symbol, exceedance_key, unit, "");
+  r.summaries.insert(r.summaries.end(), exceeded.begin(), exceeded.end());
   r.series.push_back(Series{key, unit, "one value per frame", std::move(values)});
   return r;
 }
@@ -102,8 +140,79 @@ std::string method_of(Metric metric) {
       return "ECMA-418-2 hearing model: tonality and loudness";
     case Metric::ecma_roughness:
       return "ECMA-418-2 hearing model: roughness";
+    case Metric::levels:
+      return "IEC 61672-1 sound levels (A, C, Z frequency weighting; F, S time weighting), "
+             "third-octave band levels";
   }
   return "";
+}
+
+std::vector<SummaryColumn> summary_columns(Metric metric) {
+  const auto with_exceedance = [](std::vector<SummaryColumn> columns, const std::string& key,
+                                  const std::string& unit) {
+    for (double x : EXCEEDANCE_PERCENTS) {
+      columns.push_back({key + std::to_string(static_cast<int>(x)), unit});
+    }
+    return columns;
+  };
+  switch (metric) {
+    case Metric::loudness:
+      return {{"loudness", "sone"}, {"loudness_level", "phon"}};
+    case Metric::loudness_time:
+      return with_exceedance({{"loudness_max", "sone"}, {"loudness_mean", "sone"}}, "n", "sone");
+    case Metric::sharpness:
+      return {{"sharpness", "acum"}};
+    case Metric::roughness:
+      return with_exceedance({{"roughness_mean", "asper"}, {"roughness_max", "asper"}}, "r",
+                             "asper");
+    case Metric::tonality:
+      return with_exceedance({{"tonality_mean", ""}, {"tonality_max", ""}}, "k", "");
+    case Metric::ecma_tonality:
+      return with_exceedance({{"tonality_mean", "tu_HMS"},
+                              {"tonality_max", "tu_HMS"},
+                              {"tonal_frequency_at_max", "Hz"},
+                              {"loudness_mean", "sone_HMS"},
+                              {"loudness_max", "sone_HMS"}},
+                             "t", "tu_HMS");
+    case Metric::ecma_roughness:
+      return with_exceedance({{"roughness_p90", "asper_HMS"},
+                              {"roughness_max", "asper_HMS"},
+                              {"roughness_mean", "asper_HMS"}},
+                             "r", "asper_HMS");
+    case Metric::levels:
+      return {{"laeq", "dB"},   {"lceq", "dB"},   {"lzeq", "dB"},
+              {"lafmax", "dB"}, {"lasmax", "dB"}, {"lcpeak", "dB"}};
+  }
+  return {};
+}
+
+MetricResult levels_result(const std::vector<double>& levels, std::vector<double> bands) {
+  MetricResult r;
+  r.metric = Metric::levels;
+  r.method = method_of(r.metric);
+  const std::string re = " re 20 uPa";
+  r.summaries = {
+      {"LAeq", "laeq", levels[VH_LEVEL_LAEQ], "dB",
+       "A-weighted equivalent continuous level: 10 lg of the mean square of the A-weighted "
+       "pressure over the analysed signal," +
+           re},
+      {"LCeq", "lceq", levels[VH_LEVEL_LCEQ], "dB", "C-weighted equivalent continuous level," + re},
+      {"LZeq", "lzeq", levels[VH_LEVEL_LZEQ], "dB",
+       "unweighted (Z) equivalent continuous level," + re},
+      {"LAFmax", "lafmax", levels[VH_LEVEL_LAFMAX], "dB",
+       "largest A-weighted level with time weighting F (exponential, 125 ms)," + re},
+      {"LASmax", "lasmax", levels[VH_LEVEL_LASMAX], "dB",
+       "largest A-weighted level with time weighting S (exponential, 1 s)," + re},
+      {"LCpeak", "lcpeak", levels[VH_LEVEL_LCPEAK], "dB",
+       "peak C-weighted sound pressure level, largest |sample| without time weighting," + re},
+  };
+  if (!bands.empty()) {
+    const double* centres = vh_third_octave_centres_hz();
+    r.band_arrays.push_back(BandArray{"third_octave_levels", "dB", "frequency", "Hz",
+                                      std::vector<double>(centres, centres + THIRD_OCTAVE_BANDS),
+                                      THIRD_OCTAVE_BANDS, std::move(bands)});
+  }
+  return r;
 }
 
 MetricResult failed_metric(Metric metric, std::int32_t status) {
@@ -154,22 +263,22 @@ MetricResult loudness_time_result(std::vector<double> loudness, std::vector<doub
   r.frame_times_s = frame_times(frames, 0.0, 96.0 / RATE_HZ);
   r.summaries = {
       {"N_max", "loudness_max", maximum(loudness), "sone", "largest frame value"},
-      {"N5", "n5", percent_exceeded_5(loudness), "sone",
-       std::string("value exceeded in 5 % of the frames: the 95th percentile; ") + PERCENTILE_RULE},
       {"N_mean", "loudness_mean", mean(loudness), "sone", "mean over all frames"},
   };
+  const std::vector<Summary> exceeded = exceedance_levels(loudness, "N", "n", "sone", "");
+  r.summaries.insert(r.summaries.end(), exceeded.begin(), exceeded.end());
   r.series.push_back(Series{"loudness", "sone", "total loudness per frame", std::move(loudness)});
   r.band_arrays.push_back(bark_pattern("specific_loudness", std::move(specific)));
   return r;
 }
 
 MetricResult roughness_result(std::vector<double> roughness) {
-  return frame_metric(Metric::roughness, std::move(roughness), 9600, 4800, "R", "roughness",
+  return frame_metric(Metric::roughness, std::move(roughness), 9600, 4800, "R", "roughness", "r",
                       "asper");
 }
 
 MetricResult tonality_result(std::vector<double> tonality) {
-  return frame_metric(Metric::tonality, std::move(tonality), 12000, 6000, "K", "tonality", "");
+  return frame_metric(Metric::tonality, std::move(tonality), 12000, 6000, "K", "tonality", "k", "");
 }
 
 MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t frames) {
@@ -184,7 +293,8 @@ MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t
                                                     ECMA_BANDS);
     const std::size_t band = index_of_maximum(specific_tonality);
     tonality[k] = specific_tonality[band];
-    frequency[k] = planes[2 * plane_size + k * ECMA_BANDS + band];
+    frequency[k] = tonal_frequency_or_none(specific_tonality[band],
+                                           planes[2 * plane_size + k * ECMA_BANDS + band]);
     double sum = 0.0;
     for (std::size_t b = 0; b < ECMA_BANDS; ++b) sum += planes[4 * plane_size + k * ECMA_BANDS + b];
     loudness[k] = 0.5 * sum;
@@ -206,20 +316,27 @@ MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t
       {"T_mean", "tonality_mean", mean(settled_t), "tu_HMS",
        t_def + "mean over the frames from 0.3 s on"},
       {"T_max", "tonality_max", tonality[peak], "tu_HMS", t_def + "largest value from 0.3 s on"},
-      {"f_T_max", "tonal_frequency_at_max", frequency[peak], "Hz",
-       "tonal frequency of the band that gives T_max, in the frame of T_max"},
-      {"N_mean", "loudness_mean", mean(settled_n), "sone_HMS",
-       n_def + "mean over the frames from 0.3 s on"},
-      {"N_max", "loudness_max", maximum(settled_n), "sone_HMS",
-       n_def + "largest value from 0.3 s on"},
   };
+  if (!std::isnan(frequency[peak])) {
+    r.summaries.push_back({"f_T_max", "tonal_frequency_at_max", frequency[peak], "Hz",
+                           "tonal frequency of the band that gives T_max, in the frame of T_max"});
+  }
+  r.summaries.push_back({"N_mean", "loudness_mean", mean(settled_n), "sone_HMS",
+                         n_def + "mean over the frames from 0.3 s on"});
+  r.summaries.push_back({"N_max", "loudness_max", maximum(settled_n), "sone_HMS",
+                         n_def + "largest value from 0.3 s on"});
+  const std::vector<Summary> exceeded =
+      exceedance_levels(settled_t, "T", "t", "tu_HMS", t_def + "from 0.3 s on, the ");
+  r.summaries.insert(r.summaries.end(), exceeded.begin(), exceeded.end());
   r.series.push_back(Series{"tonality", "tu_HMS", t_def + "every frame", std::move(tonality)});
-  r.series.push_back(Series{"tonal_frequency", "Hz", "tonal frequency of the band that gives T(t)",
+  r.series.push_back(Series{"tonal_frequency", "Hz",
+                            "tonal frequency of the band that gives T(t); none (null, an empty "
+                            "CSV cell) where T(t) = 0",
                             std::move(frequency)});
   r.series.push_back(Series{"loudness", "sone_HMS", n_def + "every frame", std::move(loudness)});
   r.band_arrays.push_back(ecma_bands("tonal_specific_loudness", "sone_HMS/Bark_HMS", plane(0)));
   r.band_arrays.push_back(ecma_bands("noise_specific_loudness", "sone_HMS/Bark_HMS", plane(1)));
-  r.band_arrays.push_back(ecma_bands("tonal_frequency", "Hz", plane(2)));
+  r.band_arrays.push_back(ecma_bands("tonal_frequency", "Hz", tonal_frequencies(planes, frames)));
   r.band_arrays.push_back(ecma_bands("specific_tonality", "tu_HMS/Bark_HMS", plane(3)));
   r.band_arrays.push_back(ecma_bands("combined_specific_loudness", "sone_HMS/Bark_HMS", plane(4)));
   return r;
@@ -238,12 +355,16 @@ MetricResult ecma_roughness_result(std::vector<double> specific, std::size_t fra
   r.frame_time_definition = "k / 50 s (50 frames per second)";
   r.frame_times_s = frame_times(frames, 0.0, 1.0 / 50.0);
   const std::string r_def = "R(t) = 0.5 Bark_HMS x the sum of the 53 specific roughness values; ";
+  // R_p90 is the single value ECMA-418-2 reports; it equals R10 below.
   r.summaries = {
-      {"R90", "roughness_p90", percentile(roughness, 90.0), "asper_HMS",
+      {"R_p90", "roughness_p90", percentile(roughness, 90.0), "asper_HMS",
        r_def + "90th percentile over all frames; " + PERCENTILE_RULE},
       {"R_max", "roughness_max", maximum(roughness), "asper_HMS", r_def + "largest frame value"},
       {"R_mean", "roughness_mean", mean(roughness), "asper_HMS", r_def + "mean over all frames"},
   };
+  const std::vector<Summary> exceeded =
+      exceedance_levels(roughness, "R", "r", "asper_HMS", r_def + "the ");
+  r.summaries.insert(r.summaries.end(), exceeded.begin(), exceeded.end());
   r.series.push_back(Series{"roughness", "asper_HMS", r_def + "every frame", std::move(roughness)});
   r.band_arrays.push_back(
       ecma_bands("specific_roughness", "asper_HMS/Bark_HMS", std::move(specific)));

@@ -13,6 +13,7 @@ namespace varnholt::cli {
 
 inline constexpr std::size_t ECMA_BANDS = 53;
 inline constexpr std::size_t ECMA_TONAL_PLANES = 5;
+inline constexpr std::size_t THIRD_OCTAVE_BANDS = 28;
 // The ECMA-418-2 tonality and loudness summaries leave out the settling of
 // the hearing model's smoothing at the start of the signal.
 inline constexpr double ECMA_SETTLING_S = 0.3;
@@ -32,6 +33,18 @@ MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t
 // `specific`: frames rows of 53 values.
 MetricResult ecma_roughness_result(std::vector<double> specific, std::size_t frames);
 
+// `levels`: the VH_SOUND_LEVEL_COUNT sound levels; `bands`: the 28
+// third-octave band levels, or none for a signal shorter than 256 samples.
+MetricResult levels_result(const std::vector<double>& levels, std::vector<double> bands);
+
 std::string method_of(Metric metric);
+
+// Key and unit of every single value a metric can give, in the order of its
+// summaries: the columns of the summary table.
+struct SummaryColumn {
+  std::string key;
+  std::string unit;
+};
+std::vector<SummaryColumn> summary_columns(Metric metric);
 
 }  // namespace varnholt::cli

@@ -82,6 +82,20 @@ MetricResult compute_ecma_roughness(const std::vector<double>& p, vh_sound_field
   return ecma_roughness_result(std::move(specific), frames);
 }
 
+MetricResult compute_levels(const std::vector<double>& p) {
+  std::vector<double> levels(VH_SOUND_LEVEL_COUNT);
+  vh_status s = vh_sound_levels(p.data(), p.size(), VH_SAMPLE_RATE, levels.data(), levels.size());
+  if (s != VH_OK) return failed_metric(Metric::levels, s);
+  // The band levels need 256 samples; shorter signals still get the levels.
+  std::vector<double> bands(THIRD_OCTAVE_BANDS);
+  s = vh_third_octave_levels(p.data(), p.size(), VH_SAMPLE_RATE, bands.data(), bands.size());
+  if (s == VH_ERR_INPUT_TOO_SHORT)
+    bands.clear();
+  else if (s != VH_OK)
+    return failed_metric(Metric::levels, s);
+  return levels_result(levels, std::move(bands));
+}
+
 std::vector<MetricResult> compute_metrics(const std::vector<double>& p,
                                           const std::vector<Metric>& metrics,
                                           vh_sound_field field) {
@@ -108,6 +122,9 @@ std::vector<MetricResult> compute_metrics(const std::vector<double>& p,
         break;
       case Metric::ecma_roughness:
         results.push_back(compute_ecma_roughness(p, field));
+        break;
+      case Metric::levels:
+        results.push_back(compute_levels(p));
         break;
     }
   }

@@ -18,6 +18,7 @@ MetricResult compute_roughness(const std::vector<double>& p);
 MetricResult compute_tonality(const std::vector<double>& p, vh_sound_field field);
 MetricResult compute_ecma_tonality(const std::vector<double>& p, vh_sound_field field);
 MetricResult compute_ecma_roughness(const std::vector<double>& p, vh_sound_field field);
+MetricResult compute_levels(const std::vector<double>& p);
 
 // The chosen metrics in the order given.
 std::vector<MetricResult> compute_metrics(const std::vector<double>& p,

@@ -2,6 +2,7 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <map>
 #include <ostream>
 
@@ -25,10 +26,15 @@ constexpr const char* FOOTER = R"(Metrics (--metrics, comma-separated; default: 
   loudness-time   time-varying loudness (ISO 532-1): maximum, N5 and mean, frames every 2 ms
   sharpness       sharpness S (acum, DIN 45692) of the stationary specific loudness
   roughness       roughness after Daniel and Weber (asper), 200 ms frames every 100 ms
-  tonality        tonality after Aures (0..1), 250 ms frames every 125 ms
+  tonality        tonality after Aures (0 ... 1.1055), 250 ms frames every 125 ms
   ecma-tonality   ECMA-418-2 tonality T(t) (tu_HMS) with its tonal frequency, and
                   loudness N(t) (sone_HMS); mean and maximum from 0.3 s on
   ecma-roughness  ECMA-418-2 roughness R(t) (asper_HMS): 90th percentile and maximum
+  levels          sound levels after IEC 61672-1 (dB re 20 uPa): LAeq, LCeq, LZeq,
+                  LAFmax, LASmax, LCpeak; and the 28 third-octave band levels
+                  25 Hz ... 12.5 kHz (shown in the summary with --bands)
+Percentiles (N5, N10, N50, N90, N95 and the same for roughness and tonality):
+Nx is the value exceeded in x % of the frames, the (100 - x)th percentile.
 
 Calibration (one factor turns sample units into pascal; the default is --scale 1):
   --scale 0.5                        0.5 Pa per sample unit
@@ -37,17 +43,26 @@ Calibration (one factor turns sample units into pascal; the default is --scale 1
                                      cal.wav is a recording of a 94 dB calibrator
 Integer PCM is read with full scale = 1 sample unit; floating-point files as stored.
 
-Output: a summary per file and channel on standard output; --json writes
-everything (time series, per-band arrays, units, frame times, calibration);
---csv writes one CSV file per time-resolved metric, file and channel.
+Output, written file by file as each one finishes: a summary per file and
+channel on standard output; --json writes everything (time series, per-band
+arrays, units, frame times, calibration), as one object for one file and as
+JSON Lines (one object per file and channel per line) for several; --csv
+writes one CSV file per time-resolved metric, file and channel (--csv-bands
+adds the per-band arrays); --summary-csv writes one row per file and channel.
+Inputs may be folders: their sound files are analysed (--recursive: also in
+subfolders). SIGINT or SIGTERM stops the run; every finished file's output
+is complete.
 
 Exit status: 0 when every file and metric succeeded, 1 when any failed (one
-line per failure on standard error), 2 for a usage or calibration error.
+line per failure on standard error), 2 for a usage, output-path or
+calibration error, 128 + the signal number when stopped by a signal.
 
 Examples:
   varnholt demo
-  varnholt --full-scale-spl 100 --json result.json take1.wav take2.flac
+  varnholt --full-scale-spl 100 --json results.jsonl take1.wav take2.flac
   varnholt --metrics loudness,sharpness --field diffuse --jobs 4 *.wav
+  varnholt --metrics levels,loudness-time --summary-csv summary.csv --csv out --recursive recordings/
+  varnholt --start 10 --duration 30 --remove-dc --metrics levels --bands take1.wav
   sox ... -t wav - | varnholt -)";
 
 std::string version_text() {
@@ -68,6 +83,58 @@ std::optional<NumberFormat> number_format_from(const std::string& text) {
   return std::nullopt;
 }
 
+// Reads a whole decimal number; empty when the text is anything else.
+std::optional<double> number_from(const std::string& text) {
+  try {
+    std::size_t used = 0;
+    const double x = std::stod(text, &used);
+    if (used == text.size() && std::isfinite(x)) return x;
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
+}
+
+// Validators whose messages say what is wrong with the value in words
+// (CLI11's own print the largest double in full).
+CLI::Validator number_at_least(double low, bool inclusive, const std::string& what) {
+  return CLI::Validator(
+      [=](std::string& text) -> std::string {
+        const std::optional<double> x = number_from(text);
+        if (!x) return "'" + text + "' is not a number";
+        if (inclusive ? *x < low : *x <= low) return "'" + text + "' is not " + what;
+        return {};
+      },
+      "");
+}
+
+CLI::Validator number_between(double low, double high) {
+  return CLI::Validator(
+      [=](std::string& text) -> std::string {
+        const std::optional<double> x = number_from(text);
+        if (!x) return "'" + text + "' is not a number";
+        if (*x < low || *x > high) {
+          return "'" + text + "' is outside " + format_number(low, NumberFormat{6, false}) +
+                 " ... " + format_number(high, NumberFormat{6, false});
+        }
+        return {};
+      },
+      "");
+}
+
+CLI::Validator whole_number_between(long low, long high, const std::string& what) {
+  return CLI::Validator(
+      [=](std::string& text) -> std::string {
+        try {
+          std::size_t used = 0;
+          const long n = std::stol(text, &used);
+          if (used == text.size() && n >= low && n <= high) return {};
+        } catch (const std::exception&) {
+        }
+        return "'" + text + "' is not " + what;
+      },
+      "");
+}
+
 }  // namespace
 
 ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ostream& out,
@@ -85,11 +152,11 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
       "70 Hz, over pink noise at 50 dB SPL");
   demo->fallthrough();
 
-  app.add_option("files", o.inputs, "Sound files to analyse; '-' reads standard input");
+  app.add_option("files", o.inputs, "Sound files or folders to analyse; '-' reads standard input");
   int channel = 0;
   CLI::Option* channel_opt =
       app.add_option("--channel", channel, "Analyse only channel N (1 = first)")
-          ->check(CLI::PositiveNumber)
+          ->check(whole_number_between(1, 65535, "a channel number (1 = the first channel)"))
           ->type_name("N");
   std::vector<std::string> metric_names;
   std::vector<std::string> allowed;
@@ -108,11 +175,11 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
   CalibrationRequest& cal = o.calibration;
   CLI::Option* scale = app.add_option("--scale", cal.scale_pa,
                                       "Pascal per sample unit (default 1: the file holds pascal)")
-                           ->check(CLI::PositiveNumber)
+                           ->check(number_at_least(0.0, false, "a positive number"))
                            ->type_name("PA");
   CLI::Option* full_scale = app.add_option("--full-scale-spl", cal.full_scale_spl_db,
                                            "SPL in dB that a full-scale sine would read")
-                                ->check(CLI::Range(-200.0, 400.0))
+                                ->check(number_between(-200.0, 400.0))
                                 ->type_name("DB");
   CLI::Option* calibrator =
       app.add_option("--calibration", cal.calibrator_path,
@@ -121,7 +188,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
   CLI::Option* calibrator_spl =
       app.add_option("--calibration-spl", cal.calibrator_spl_db,
                      "SPL in dB of the calibrator in --calibration (e.g. 94)")
-          ->check(CLI::Range(-200.0, 400.0))
+          ->check(number_between(-200.0, 400.0))
           ->type_name("DB");
   calibrator->needs(calibrator_spl);
   calibrator_spl->needs(calibrator);
@@ -130,7 +197,8 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
 
   std::string json;
   CLI::Option* json_opt =
-      app.add_option("--json", json, "Write everything as JSON to FILE ('-': standard output)")
+      app.add_option("--json", json, "Write everything as JSON to FILE ('-': standard output);\n"
+                     "for several files JSON Lines, one line per file and channel")
           ->type_name("FILE|-");
   std::string csv;
   CLI::Option* csv_opt =
@@ -144,9 +212,29 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
                      "(the CSV default)")
           ->type_name("N|full");
   app.add_option("--jobs,-j", o.jobs, "Analyse N files at once (worker threads)")
-      ->check(CLI::Range(1u, 256u))
+      ->check(whole_number_between(1, 256, "a number of jobs from 1 to 256"))
       ->capture_default_str()
       ->type_name("N");
+  app.add_flag("--csv-bands", o.csv_bands,
+               "With --csv: also one CSV per per-band array (specific loudness,\n"
+               "ECMA planes, band levels), one row per frame, one column per band");
+  std::string summary_csv;
+  CLI::Option* summary_opt =
+      app.add_option("--summary-csv", summary_csv,
+                     "Write one row per file and channel, one column per single value")
+          ->type_name("FILE");
+  app.add_flag("--bands", o.text_bands, "Show the third-octave band levels in the summary");
+  app.add_flag("--remove-dc", o.remove_dc,
+               "Subtract each channel's mean (a DC offset) before the analysis");
+  app.add_flag("--recursive,-r", o.recursive, "Folders: also analyse the files in subfolders");
+  app.add_option("--start", o.start_s, "Analyse from S seconds into each file")
+      ->check(number_at_least(0.0, true, "a time of 0 s or later"))
+      ->type_name("S");
+  double duration = 0.0;
+  CLI::Option* duration_opt =
+      app.add_option("--duration", duration, "Analyse at most S seconds (from --start)")
+          ->check(number_at_least(0.0, false, "a positive duration"))
+          ->type_name("S");
 
   try {
     app.parse(argc, argv);
@@ -190,6 +278,12 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     if (csv.empty()) return usage_error("--csv needs a directory");
     o.csv_dir = csv;
   }
+  if (o.csv_bands && !o.csv_dir) return usage_error("--csv-bands needs --csv DIR");
+  if (*summary_opt) {
+    if (summary_csv.empty()) return usage_error("--summary-csv needs a file name");
+    o.summary_csv_path = summary_csv;
+  }
+  if (*duration_opt) o.duration_s = duration;
   o.csv_format = NumberFormat{17, true};
   if (*precision_opt) {
     const std::optional<NumberFormat> format = number_format_from(precision);

@@ -27,6 +27,13 @@ struct Options {
   CalibrationRequest calibration;
   std::optional<std::string> json_path;  // "-" for standard output
   std::optional<std::string> csv_dir;
+  bool csv_bands = false;                       // per-band CSV files too
+  std::optional<std::string> summary_csv_path;  // one row per file and channel
+  bool text_bands = false;                      // band levels in the text summary
+  bool remove_dc = false;                       // subtract each channel's mean
+  bool recursive = false;                       // folders: descend into subfolders
+  double start_s = 0.0;                         // analysed part of every file
+  std::optional<double> duration_s;
   NumberFormat text_format;  // the text summary
   NumberFormat csv_format;   // CSV cells
   unsigned jobs = 1;

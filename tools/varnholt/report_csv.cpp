@@ -1,6 +1,7 @@
 // CSV writing: comma-separated, '.' decimal point, one row per frame.
 #include "report_csv.h"
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -9,22 +10,22 @@
 namespace varnholt::cli {
 namespace {
 
-std::string base_name(const FileResult& file) {
-  if (file.path == "-") return "stdin";
-  const std::string stem = std::filesystem::path(file.path).stem().string();
+std::string base_name(const std::string& path) {
+  if (path == "-") return "stdin";
+  const std::string stem = std::filesystem::path(path).stem().string();
   return stem.empty() ? "input" : stem;
 }
 
-std::vector<std::string> unique_names(const std::vector<FileResult>& files) {
-  std::vector<std::string> names;
-  std::set<std::string> used;
-  for (const FileResult& f : files) {
-    std::string name = base_name(f);
-    for (int n = 2; used.count(name); ++n) name = base_name(f) + "-" + std::to_string(n);
-    used.insert(name);
-    names.push_back(name);
+std::string file_safe(std::string text) {
+  for (char& c : text) {
+    if (c == '/') c = '_';
   }
-  return names;
+  return text;
+}
+
+void close_or_throw(std::ofstream& out, const std::filesystem::path& path) {
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
 void write_metric_csv(const std::filesystem::path& path, const MetricResult& m,
@@ -35,22 +36,82 @@ void write_metric_csv(const std::filesystem::path& path, const MetricResult& m,
   out << '\n';
   for (std::size_t k = 0; k < m.frame_times_s.size(); ++k) {
     out << format_number(m.frame_times_s[k], format);
-    for (const Series& s : m.series) out << ',' << format_number(s.values[k], format);
+    for (const Series& s : m.series) out << ',' << csv_cell(s.values[k], format);
     out << '\n';
   }
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + path.string());
+  close_or_throw(out, path);
+}
+
+void write_band_csv(const std::filesystem::path& path, const MetricResult& m, const BandArray& b,
+                    const NumberFormat& format) {
+  std::ofstream out(path, std::ios::binary);
+  const bool framed = !m.frame_times_s.empty();
+  const NumberFormat axis_format{6, false};
+  if (framed) out << "time_s";
+  for (std::size_t i = 0; i < b.axis.size(); ++i) {
+    if (framed || i > 0) out << ',';
+    out << format_number(b.axis[i], axis_format) << ' ' << b.axis_unit;
+  }
+  out << '\n';
+  const std::size_t rows = b.bands == 0 ? 0 : b.values.size() / b.bands;
+  for (std::size_t k = 0; k < rows; ++k) {
+    if (framed) out << format_number(m.frame_times_s[k], format) << ',';
+    for (std::size_t i = 0; i < b.bands; ++i) {
+      out << (i ? "," : "") << csv_cell(b.values[k * b.bands + i], format);
+    }
+    out << '\n';
+  }
+  close_or_throw(out, path);
 }
 
 }  // namespace
 
+std::vector<std::string> csv_names(const std::vector<std::string>& inputs) {
+  std::vector<std::string> names;
+  std::set<std::string> used;
+  for (const std::string& input : inputs) {
+    std::string name = base_name(input);
+    for (int n = 2; used.count(name); ++n) name = base_name(input) + "-" + std::to_string(n);
+    used.insert(name);
+    names.push_back(name);
+  }
+  return names;
+}
+
+std::string csv_cell(double value, const NumberFormat& format) {
+  return std::isnan(value) ? std::string() : format_number(value, format);
+}
+
 std::string csv_column_name(const Series& series) {
   std::string name = series.key;
   if (!series.unit.empty()) name += "_" + series.unit;
-  for (char& c : name) {
-    if (c == '/') c = '_';
+  return file_safe(name);
+}
+
+std::vector<std::string> write_csv_files(const std::string& dir, const FileResult& file,
+                                         const std::string& name, const NumberFormat& format,
+                                         bool bands) {
+  std::vector<std::string> written;
+  for (const ChannelResult& channel : file.channels) {
+    for (const MetricResult& m : channel.metrics) {
+      if (!m.ok()) continue;
+      const std::string stem =
+          name + ".ch" + std::to_string(channel.channel) + "." + std::string(metric_name(m.metric));
+      if (!m.frame_times_s.empty()) {
+        const std::filesystem::path path = std::filesystem::path(dir) / (stem + ".csv");
+        write_metric_csv(path, m, format);
+        written.push_back(path.string());
+      }
+      if (!bands) continue;
+      for (const BandArray& b : m.band_arrays) {
+        const std::filesystem::path path =
+            std::filesystem::path(dir) / (stem + "." + file_safe(b.key + "_" + b.unit) + ".csv");
+        write_band_csv(path, m, b, format);
+        written.push_back(path.string());
+      }
+    }
   }
-  return name;
+  return written;
 }
 
 std::vector<std::string> write_csv_files(const std::string& dir,
@@ -61,19 +122,13 @@ std::vector<std::string> write_csv_files(const std::string& dir,
   if (!std::filesystem::is_directory(dir)) {
     throw std::runtime_error("cannot create the CSV directory " + dir);
   }
-  const std::vector<std::string> names = unique_names(files);
+  std::vector<std::string> inputs;
+  for (const FileResult& f : files) inputs.push_back(f.path);
+  const std::vector<std::string> names = csv_names(inputs);
   std::vector<std::string> written;
   for (std::size_t i = 0; i < files.size(); ++i) {
-    for (const ChannelResult& channel : files[i].channels) {
-      for (const MetricResult& m : channel.metrics) {
-        if (!m.ok() || m.frame_times_s.empty()) continue;
-        const std::filesystem::path path =
-            std::filesystem::path(dir) / (names[i] + ".ch" + std::to_string(channel.channel) + "." +
-                                          std::string(metric_name(m.metric)) + ".csv");
-        write_metric_csv(path, m, format);
-        written.push_back(path.string());
-      }
-    }
+    const std::vector<std::string> w = write_csv_files(dir, files[i], names[i], format, false);
+    written.insert(written.end(), w.begin(), w.end());
   }
   return written;
 }

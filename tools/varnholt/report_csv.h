@@ -1,4 +1,5 @@
-// One CSV file per time-resolved metric, input file and channel.
+// One CSV file per time-resolved metric, input file and channel; on request
+// one per per-band array as well.
 #pragma once
 
 #include <string>
@@ -9,15 +10,29 @@
 
 namespace varnholt::cli {
 
-// Writes into `dir` (created when missing) files named
-// "<name>.ch<channel>.<metric>.csv", <name> being the input's file name
-// without extension ("stdin" for "-"), made unique with "-2", "-3", ...
-// when inputs share a name. Columns: time_s first, then every series of the
-// metric, each header naming its unit. Returns the paths written; throws
-// std::runtime_error when a file cannot be written.
+// The stem of each input's CSV files: the input's file name without
+// extension ("stdin" for "-"), made unique with "-2", "-3", ... in input
+// order when inputs share a name.
+std::vector<std::string> csv_names(const std::vector<std::string>& inputs);
+
+// Writes the CSV files of one input into `dir` (which must exist), named
+// "<name>.ch<channel>.<metric>.csv": columns time_s first, then every series
+// of the metric, each header naming its unit. With `bands`, also
+// "<name>.ch<channel>.<metric>.<array>_<unit>.csv" per per-band array: one
+// row per frame (time_s first) or a single row for a stationary array, one
+// column per band headed by its axis value and unit. Returns the paths
+// written; throws std::runtime_error when a file cannot be written.
+std::vector<std::string> write_csv_files(const std::string& dir, const FileResult& file,
+                                         const std::string& name, const NumberFormat& format,
+                                         bool bands);
+
+// The same for several inputs at once, names from csv_names (creates dir).
 std::vector<std::string> write_csv_files(const std::string& dir,
                                          const std::vector<FileResult>& files,
                                          const NumberFormat& format);
+
+// A number as a CSV cell; empty for NaN, which stands for "no value".
+std::string csv_cell(double value, const NumberFormat& format);
 
 // "loudness_sone", "tonality" for a dimensionless series.
 std::string csv_column_name(const Series& series);

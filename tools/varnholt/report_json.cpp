@@ -40,6 +40,7 @@ Json calibration_json(const Calibration& c) {
       j["definition"] = "20e-6 Pa * 10^(calibrator_spl_db / 20) / calibrator_rms_units per unit";
       break;
   }
+  j["warnings"] = c.warnings;
   return j;
 }
 
@@ -106,6 +107,9 @@ Json channel_json(const ChannelResult& c) {
   j["rms_pa"] = c.rms_pa;
   j["peak_pa"] = c.peak_pa;
   if (c.rms_pa > 0.0) j["level_db_spl"] = 20.0 * std::log10(c.rms_pa / REFERENCE_PRESSURE_PA);
+  j["dc_offset_pa"] = c.dc_offset_pa;
+  j["dc_removed"] = c.dc_removed;
+  j["warnings"] = c.warnings;
   Json metrics = Json::object();
   for (const MetricResult& m : c.metrics)
     metrics[std::string(metric_name(m.metric))] = metric_json(m);
@@ -113,10 +117,13 @@ Json channel_json(const ChannelResult& c) {
   return j;
 }
 
-Json file_json(const FileResult& f) {
+// The file's entry; with `only`, just that one of its channels.
+Json file_json(const FileResult& f, const ChannelResult* only = nullptr) {
   Json j;
   j["path"] = f.path;
   j["status"] = failure_lines(f).empty() ? "ok" : "failed";
+  j["warnings"] = f.warnings;
+  if (!f.csv_name.empty()) j["csv_name"] = f.csv_name;
   if (!f.error.empty()) {
     j["error"] = f.error;
     return j;
@@ -127,6 +134,9 @@ Json file_json(const FileResult& f) {
   j["frames"] = f.file_frames;
   j["duration_s"] = static_cast<double>(f.file_frames) / f.file_rate_hz;
   j["channels_in_file"] = f.channel_count;
+  j["analysed_span"] = Json{{"start_s", f.start_s},
+                            {"duration_s", f.duration_s},
+                            {"definition", "the part of the file analysed (--start, --duration)"}};
   if (f.resampled) {
     j["resampling"] = Json{{"from_hz", f.file_rate_hz},
                            {"to_hz", ANALYSIS_RATE_HZ},
@@ -135,14 +145,14 @@ Json file_json(const FileResult& f) {
     j["resampling"] = nullptr;
   }
   Json channels = Json::array();
-  for (const ChannelResult& c : f.channels) channels.push_back(channel_json(c));
+  for (const ChannelResult& c : f.channels) {
+    if (only == nullptr || &c == only) channels.push_back(channel_json(c));
+  }
   j["channels"] = channels;
   return j;
 }
 
-}  // namespace
-
-nlohmann::ordered_json json_report(const std::vector<FileResult>& files, const RunInfo& run) {
+Json run_json(const RunInfo& run) {
   Json j;
   j["tool"] = Json{{"name", "varnholt"}, {"version", VARNHOLT_TOOL_VERSION}};
   j["library"] = Json{{"version", vh_version_string()}, {"interface", vh_abi_version()}};
@@ -157,10 +167,36 @@ nlohmann::ordered_json json_report(const std::vector<FileResult>& files, const R
   Json metrics = Json::array();
   for (Metric m : run.metrics) metrics.push_back(std::string(metric_name(m)));
   j["metrics"] = metrics;
+  return j;
+}
+
+}  // namespace
+
+nlohmann::ordered_json json_report(const std::vector<FileResult>& files, const RunInfo& run) {
+  Json j = run_json(run);
   Json list = Json::array();
   for (const FileResult& f : files) list.push_back(file_json(f));
   j["files"] = list;
   return j;
+}
+
+void write_json_document(std::ostream& out, const FileResult& file, const RunInfo& run) {
+  Json j = run_json(run);
+  j["files"] = Json::array({file_json(file)});
+  out << j << '\n';
+}
+
+void write_json_lines(std::ostream& out, const FileResult& file, const RunInfo& run) {
+  const auto line = [&](const ChannelResult* only) {
+    Json j = run_json(run);
+    j["files"] = Json::array({file_json(file, only)});
+    out << j << '\n';
+  };
+  if (file.channels.empty()) {
+    line(nullptr);
+  } else {
+    for (const ChannelResult& c : file.channels) line(&c);
+  }
 }
 
 }  // namespace varnholt::cli

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include "results.h"
@@ -10,6 +12,16 @@
 
 namespace varnholt::cli {
 
+// One document: the run's settings and every file.
 nlohmann::ordered_json json_report(const std::vector<FileResult>& files, const RunInfo& run);
+
+// Writes the document of one file to `out`, serialised as it is written
+// (no copy of the text in memory), with a final newline.
+void write_json_document(std::ostream& out, const FileResult& file, const RunInfo& run);
+
+// Writes the JSON Lines form of one file: one document of the form above per
+// channel, holding that file with just that channel (a file that failed as a
+// whole: one document without channels), each on one line.
+void write_json_lines(std::ostream& out, const FileResult& file, const RunInfo& run);
 
 }  // namespace varnholt::cli

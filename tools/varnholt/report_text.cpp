@@ -43,14 +43,30 @@ std::string level_text(double rms_pa) {
   return std::string(buffer.data(), r.ptr) + " dB SPL (RMS)";
 }
 
+// One line per third-octave band: centre frequency and level, as a band
+// analyser shows them.
+void write_band_levels(std::ostream& out, const MetricResult& m) {
+  for (const BandArray& b : m.band_arrays) {
+    for (std::size_t i = 0; i < b.values.size() && i < b.axis.size(); ++i) {
+      std::string centre = format_number(b.axis[i], NumberFormat{6, false}) + " " + b.axis_unit;
+      centre.insert(0, centre.size() < 9 ? 9 - centre.size() : 0, ' ');
+      std::array<char, 32> buffer{};
+      const auto r = std::to_chars(buffer.data(), buffer.data() + buffer.size(), b.values[i],
+                                   std::chars_format::fixed, 1);
+      out << "      " << centre << "  " << std::string(buffer.data(), r.ptr) << " dB\n";
+    }
+  }
+}
+
 }  // namespace
 
 void write_text_summary(std::ostream& out, const FileResult& file, const RunInfo& run,
-                        const NumberFormat& format) {
+                        const NumberFormat& format, bool band_levels) {
   const NumberFormat short_format{4, false};
   out << file.path;
   if (!file.error.empty()) {
     out << ": failed: " << file.error << '\n';
+    for (const std::string& w : file.warnings) out << "  warning: " << w << '\n';
     return;
   }
   out << ": " << (file.description.empty() ? file.format : file.description) << '\n';
@@ -61,8 +77,15 @@ void write_text_summary(std::ostream& out, const FileResult& file, const RunInfo
     out << ", resampled to " << ANALYSIS_RATE_HZ << " Hz (" << RESAMPLER_DESCRIPTION << ")";
   }
   out << '\n';
+  const double file_s = static_cast<double>(file.file_frames) / file.file_rate_hz;
+  if (file.start_s > 0.0 || (file.duration_s > 0.0 && file.duration_s < file_s)) {
+    out << "  analysed: " << format_number(file.duration_s, short_format) << " s from "
+        << format_number(file.start_s, short_format) << " s\n";
+  }
   out << "  calibration: " << run.calibration.description << "; "
       << sound_field_name(run.sound_field) << " field\n";
+  for (const std::string& w : run.calibration.warnings) out << "  warning: " << w << '\n';
+  for (const std::string& w : file.warnings) out << "  warning: " << w << '\n';
   for (const ChannelResult& channel : file.channels) {
     out << "  channel " << channel.channel;
     if (!channel.error.empty()) {
@@ -71,7 +94,11 @@ void write_text_summary(std::ostream& out, const FileResult& file, const RunInfo
     }
     out << ": " << level_text(channel.rms_pa) << ", peak "
         << format_number(channel.peak_pa, short_format) << " Pa\n";
-    for (const MetricResult& m : channel.metrics) write_metric_line(out, m, format);
+    for (const std::string& w : channel.warnings) out << "    warning: " << w << '\n';
+    for (const MetricResult& m : channel.metrics) {
+      write_metric_line(out, m, format);
+      if (band_levels && m.ok() && m.metric == Metric::levels) write_band_levels(out, m);
+    }
   }
 }
 

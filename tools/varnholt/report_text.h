@@ -10,7 +10,9 @@
 
 namespace varnholt::cli {
 
+// With `band_levels`, the third-octave band levels of the levels metric
+// follow its line, one band per line.
 void write_text_summary(std::ostream& out, const FileResult& file, const RunInfo& run,
-                        const NumberFormat& format);
+                        const NumberFormat& format, bool band_levels = false);
 
 }  // namespace varnholt::cli

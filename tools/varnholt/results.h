@@ -19,7 +19,8 @@ struct Summary {
   std::string definition;
 };
 
-// One value per frame, on the frame times of its metric.
+// One value per frame, on the frame times of its metric. A NaN stands for
+// "no value in this frame": an empty cell in CSV, null in JSON.
 struct Series {
   std::string key;  // JSON key and CSV column stem
   std::string unit;
@@ -28,7 +29,7 @@ struct Series {
 };
 
 // Values per band: one row of `bands` values per frame (a single row for a
-// stationary pattern), on an axis in `axis_unit`.
+// stationary pattern), on an axis in `axis_unit`. NaN: no value, as in Series.
 struct BandArray {
   std::string key;
   std::string unit;
@@ -58,6 +59,9 @@ struct ChannelResult {
   std::size_t samples = 0;  // analysed samples at 48 kHz
   double peak_pa = 0.0;
   double rms_pa = 0.0;
+  double dc_offset_pa = 0.0;  // the mean pressure, before --remove-dc
+  bool dc_removed = false;
+  std::vector<std::string> warnings;  // one sentence each
   std::vector<MetricResult> metrics;
 };
 
@@ -71,6 +75,10 @@ struct FileResult {
   std::size_t file_frames = 0;       // sample frames in the file, at its own rate
   std::size_t analysed_samples = 0;  // samples per channel at 48 kHz
   int channel_count = 0;
+  double start_s = 0.0;               // the analysed part of the file (--start)
+  double duration_s = 0.0;            // its length in seconds
+  std::string csv_name;               // stem of its CSV files, unique in the batch
+  std::vector<std::string> warnings;  // one sentence each
   std::vector<ChannelResult> channels;
 };
 

@@ -37,7 +37,9 @@ double percentile(std::span<const double> values, double p) {
   return sorted[below] + fraction * (sorted[above] - sorted[below]);
 }
 
-double percent_exceeded_5(std::span<const double> values) { return percentile(values, 95.0); }
+double percent_exceeded(std::span<const double> values, double x) {
+  return percentile(values, 100.0 - x);
+}
 
 std::size_t first_frame_from(std::span<const double> times_s, double t_s) {
   const auto it = std::lower_bound(times_s.begin(), times_s.end(), t_s);

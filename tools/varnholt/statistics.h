@@ -21,8 +21,9 @@ std::size_t index_of_maximum(std::span<const double> values);
 // 0 for an empty series.
 double percentile(std::span<const double> values, double p);
 
-// The value exceeded during 5 % of the time: the 95th percentile.
-double percent_exceeded_5(std::span<const double> values);
+// The value exceeded in x % of the frames (0 <= x <= 100): the (100 - x)th
+// percentile, so N5 is the 95th percentile of the loudness frames.
+double percent_exceeded(std::span<const double> values, double x);
 
 // Index of the first frame whose time is at least t_s (times ascending);
 // times.size() when there is none.
