@@ -52,4 +52,4 @@ def test_two_worker_cluster_gives_the_rows_of_a_sequential_loop(folder):
     assert short["loudness.N"] > 0 and np.isnan(short["roughness.R_mean"])
     assert "too short" in short["error"]
     assert df.attrs["units"]["loudness.N"] == "sone"
-    assert df.attrs["units"]["ecma-roughness.R90"] == "asper_HMS"
+    assert df.attrs["units"]["ecma-roughness.R_p90"] == "asper_HMS"

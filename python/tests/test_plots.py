@@ -63,7 +63,7 @@ def test_series_plots_draw_the_result_arrays(results, metric, x, y, xlabel, ylab
 
 # Marked single values: (metric, symbol) drawn as a horizontal line.
 MARKED = [("loudness-time", "N5"), ("sharpness", "S"), ("roughness", "R_mean"),
-          ("tonality", "K_mean"), ("ecma-tonality", "T_mean"), ("ecma-roughness", "R90")]
+          ("tonality", "K_mean"), ("ecma-tonality", "T_mean"), ("ecma-roughness", "R_p90")]
 
 
 @pytest.mark.parametrize("metric,symbol", MARKED)

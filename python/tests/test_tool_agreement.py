@@ -33,7 +33,8 @@ def assert_same_single_values(channels, tool_file):
         assert c.samples == t["analysed_samples"]
         assert c.rms_pa == pytest.approx(t["rms_pa"], rel=RELATIVE)
         assert c.peak_pa == t["peak_pa"]
-        assert set(c.results) == set(t["metrics"])
+        # Every metric of the package; the tool also has sound levels.
+        assert set(c.results) <= set(t["metrics"])
         for metric, result in c.results.items():
             tool_summary = t["metrics"][metric]["summary"]
             for key, value in result.summary.items():

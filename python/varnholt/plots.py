@@ -145,7 +145,7 @@ def plot_ecma_tonality(r: EcmaTonality, ax=None):
 def plot_ecma_roughness(r: EcmaRoughness, ax=None):
     top, bottom = _axes(ax, 2)
     top.plot(r.time, r.roughness, color="C0", label="R(t)")
-    top.axhline(r.R90, color="C1", linestyle="--", label=f"R90 = {r.R90:.3g} asper_HMS")
+    top.axhline(r.R_p90, color="C1", linestyle="--", label=f"R_p90 = {r.R_p90:.3g} asper_HMS")
     top.set_ylabel(_label("roughness R", r.units["roughness"]))
     top.set_xlabel("time in s")
     top.legend(loc="best", fontsize="small")

@@ -101,7 +101,8 @@ class Loudness(MetricResult):
 
 @dataclass(frozen=True, eq=False)
 class LoudnessTime(MetricResult):
-    """Time-varying loudness after ISO 532-1: N_max, N5, N_mean (sone)."""
+    """Time-varying loudness after ISO 532-1: N_max, N_mean and the exceedance
+    levels N5, N10, N50, N90, N95 (sone)."""
 
     field: str
     time: np.ndarray  # s, frame f at 96 f / 48000
@@ -226,7 +227,8 @@ class EcmaTonality(MetricResult):
 
 @dataclass(frozen=True, eq=False)
 class EcmaRoughness(MetricResult):
-    """ECMA-418-2 roughness: R(t) at 50 frames per second; R90, R_max, R_mean."""
+    """ECMA-418-2 roughness: R(t) at 50 frames per second; R_p90 (its 90th percentile), R_max, R_mean and
+    the exceedance levels R5 ... R95."""
 
     field: str
     time: np.ndarray  # s, frame k at k / 50

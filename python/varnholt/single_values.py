@@ -90,9 +90,26 @@ def percentile(values, p: float) -> float:
     return float(ordered[below] + fraction * (ordered[above] - ordered[below]))
 
 
-def percent_exceeded_5(values) -> float:
-    """The value exceeded during 5 % of the time: the 95th percentile."""
-    return percentile(values, 95.0)
+def percent_exceeded(values, x: float) -> float:
+    """The value exceeded during x % of the frames: the (100 - x)th percentile."""
+    return percentile(values, 100.0 - x)
+
+
+# The exceedance levels reported for every time-varying metric: X5 is the
+# value exceeded in 5 % of the frames, ..., X95 the one exceeded in 95 %.
+EXCEEDANCE_PERCENTS = (5, 10, 50, 90, 95)
+
+
+def exceedance_levels(values, symbol: str, key: str, unit: str,
+                      prefix: str = "") -> tuple[SingleValue, ...]:
+    return tuple(
+        SingleValue(
+            f"{symbol}{x}", f"{key}{x}", percent_exceeded(values, float(x)), unit,
+            f"{prefix}value exceeded in {x} % of the frames: the {100 - x}th percentile; "
+            + PERCENTILE_RULE,
+        )
+        for x in EXCEEDANCE_PERCENTS
+    )
 
 
 def first_frame_from(times_s, t_s: float) -> int:
@@ -158,21 +175,18 @@ def sharpness_values(sharpness_acum: float) -> tuple[SingleValue, ...]:
 def loudness_time_values(loudness) -> tuple[SingleValue, ...]:
     return (
         SingleValue("N_max", "loudness_max", maximum(loudness), "sone", "largest frame value"),
-        SingleValue(
-            "N5", "n5", percent_exceeded_5(loudness), "sone",
-            "value exceeded in 5 % of the frames: the 95th percentile; " + PERCENTILE_RULE,
-        ),
         SingleValue("N_mean", "loudness_mean", mean(loudness), "sone", "mean over all frames"),
-    )
+    ) + exceedance_levels(loudness, "N", "n", "sone")
 
 
 def frame_metric_values(symbol: str, key: str, values, unit: str) -> tuple[SingleValue, ...]:
-    """Mean and maximum of a per-frame metric (roughness after Daniel and
-    Weber: R, "roughness", asper; tonality after Aures: K, "tonality", "")."""
+    """Mean, maximum and exceedance levels of a per-frame metric (roughness
+    after Daniel and Weber: R, "roughness", asper; tonality after Aures: K,
+    "tonality", "")."""
     return (
         SingleValue(symbol + "_mean", key + "_mean", mean(values), unit, "mean over all frames"),
         SingleValue(symbol + "_max", key + "_max", maximum(values), unit, "largest frame value"),
-    )
+    ) + exceedance_levels(values, symbol, symbol.lower(), unit)
 
 
 ECMA_T_DEFINITION = "T(t) = the largest specific tonality over the 53 bands in each frame; "
@@ -187,26 +201,32 @@ def ecma_tonality_values(time_s, tonality, tonal_frequency, loudness) -> tuple[S
     settled_t = tonality[start:]
     settled_n = loudness[start:]
     peak = start + index_of_maximum(settled_t)
-    return (
+    values = (
         SingleValue("T_mean", "tonality_mean", mean(settled_t), "tu_HMS",
                     ECMA_T_DEFINITION + "mean over the frames from 0.3 s on"),
         SingleValue("T_max", "tonality_max", float(tonality[peak]), "tu_HMS",
                     ECMA_T_DEFINITION + "largest value from 0.3 s on"),
-        SingleValue("f_T_max", "tonal_frequency_at_max", float(tonal_frequency[peak]), "Hz",
-                    "tonal frequency of the band that gives T_max, in the frame of T_max"),
+    )
+    # Where nothing is tonal there is no tonal frequency to report.
+    if tonality[peak] > 0.0:
+        values += (
+            SingleValue("f_T_max", "tonal_frequency_at_max", float(tonal_frequency[peak]), "Hz",
+                        "tonal frequency of the band that gives T_max, in the frame of T_max"),
+        )
+    return values + (
         SingleValue("N_mean", "loudness_mean", mean(settled_n), "sone_HMS",
                     ECMA_N_DEFINITION + "mean over the frames from 0.3 s on"),
         SingleValue("N_max", "loudness_max", maximum(settled_n), "sone_HMS",
                     ECMA_N_DEFINITION + "largest value from 0.3 s on"),
-    )
+    ) + exceedance_levels(settled_t, "T", "t", "tu_HMS", ECMA_T_DEFINITION + "from 0.3 s on, the ")
 
 
 def ecma_roughness_values(roughness) -> tuple[SingleValue, ...]:
     return (
-        SingleValue("R90", "roughness_p90", percentile(roughness, 90.0), "asper_HMS",
+        SingleValue("R_p90", "roughness_p90", percentile(roughness, 90.0), "asper_HMS",
                     ECMA_R_DEFINITION + "90th percentile over all frames; " + PERCENTILE_RULE),
         SingleValue("R_max", "roughness_max", maximum(roughness), "asper_HMS",
                     ECMA_R_DEFINITION + "largest frame value"),
         SingleValue("R_mean", "roughness_mean", mean(roughness), "asper_HMS",
                     ECMA_R_DEFINITION + "mean over all frames"),
-    )
+    ) + exceedance_levels(roughness, "R", "r", "asper_HMS", ECMA_R_DEFINITION + "the ")
