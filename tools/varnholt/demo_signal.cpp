@@ -8,11 +8,12 @@
 #include <numbers>
 
 #include "calibration.h"
+#include "varnholt.h"
 
 namespace varnholt::cli {
 namespace {
 
-constexpr double RATE_HZ = 48000.0;
+constexpr double RATE_HZ = VH_SAMPLE_RATE;
 
 double rms_pressure_pa(double level_db) {
   return REFERENCE_PRESSURE_PA * std::pow(10.0, level_db / 20.0);

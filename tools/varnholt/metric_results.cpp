@@ -13,8 +13,8 @@
 namespace varnholt::cli {
 namespace {
 
-constexpr double RATE_HZ = 48000.0;
-constexpr std::size_t SPECIFIC_LOUDNESS_BANDS = 240;
+constexpr double RATE_HZ = VH_SAMPLE_RATE;
+constexpr std::size_t SPECIFIC_LOUDNESS_BANDS = VH_BARK_COUNT;
 
 constexpr const char* PERCENTILE_RULE =
     "percentiles interpolate linearly between the sorted frame values at rank p/100 * (n - 1)";
@@ -74,13 +74,13 @@ std::size_t minimum_samples(Metric metric) {
     case Metric::loudness_time:
       return 1;
     case Metric::roughness:
-      return 9600;
+      return VH_ROUGHNESS_DW_FRAME;
     case Metric::tonality:
-      return 12000;
+      return VH_TONALITY_AURES_FRAME;
     case Metric::ecma_tonality:
-      return 14592;
+      return VH_ECMA_TONAL_MIN_COUNT;
     case Metric::ecma_roughness:
-      return 15360;
+      return VH_ECMA_ROUGHNESS_MIN_COUNT;
     case Metric::levels:
       return 1;
   }
@@ -108,8 +108,8 @@ MetricResult frame_metric(Metric metric, std::vector<double> values, std::size_t
   MetricResult r;
   r.metric = metric;
   r.method = method_of(metric);
-  r.frame_time_definition = "centre of each " + std::to_string(frame_length * 1000 / 48000) +
-                            " ms frame; frames " + std::to_string(hop * 1000 / 48000) + " ms apart";
+  r.frame_time_definition = "centre of each " + std::to_string(frame_length * 1000 / VH_SAMPLE_RATE) +
+                            " ms frame; frames " + std::to_string(hop * 1000 / VH_SAMPLE_RATE) + " ms apart";
   r.frame_times_s = frame_times(values.size(), 0.5 * static_cast<double>(frame_length) / RATE_HZ,
                                 static_cast<double>(hop) / RATE_HZ);
   r.summaries = {
@@ -260,7 +260,7 @@ MetricResult loudness_time_result(std::vector<double> loudness, std::vector<doub
   r.metric = Metric::loudness_time;
   r.method = method_of(r.metric);
   r.frame_time_definition = "96 f / 48000 s: frame f is the loudness at sample 96 f (every 2 ms)";
-  r.frame_times_s = frame_times(frames, 0.0, 96.0 / RATE_HZ);
+  r.frame_times_s = frame_times(frames, 0.0, VH_LOUDNESS_TIME_HOP / RATE_HZ);
   r.summaries = {
       {"N_max", "loudness_max", maximum(loudness), "sone", "largest frame value"},
       {"N_mean", "loudness_mean", mean(loudness), "sone", "mean over all frames"},
@@ -273,12 +273,14 @@ MetricResult loudness_time_result(std::vector<double> loudness, std::vector<doub
 }
 
 MetricResult roughness_result(std::vector<double> roughness) {
-  return frame_metric(Metric::roughness, std::move(roughness), 9600, 4800, "R", "roughness", "r",
+  return frame_metric(Metric::roughness, std::move(roughness), VH_ROUGHNESS_DW_FRAME,
+                      VH_ROUGHNESS_DW_HOP, "R", "roughness", "r",
                       "asper");
 }
 
 MetricResult tonality_result(std::vector<double> tonality) {
-  return frame_metric(Metric::tonality, std::move(tonality), 12000, 6000, "K", "tonality", "k", "");
+  return frame_metric(Metric::tonality, std::move(tonality), VH_TONALITY_AURES_FRAME,
+                      VH_TONALITY_AURES_HOP, "K", "tonality", "k", "");
 }
 
 MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t frames) {
@@ -303,7 +305,7 @@ MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t
   r.metric = Metric::ecma_tonality;
   r.method = method_of(r.metric);
   r.frame_time_definition = "256 k / 48000 s (187.5 frames per second)";
-  r.frame_times_s = frame_times(frames, 0.0, 256.0 / RATE_HZ);
+  r.frame_times_s = frame_times(frames, 0.0, VH_ECMA_TONAL_HOP / RATE_HZ);
   const std::size_t from = first_frame_from(r.frame_times_s, ECMA_SETTLING_S);
   const std::span<const double> settled_t(tonality.data() + from, frames - from);
   const std::span<const double> settled_n(loudness.data() + from, frames - from);

@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "results.h"
+#include "varnholt.h"
 
 namespace varnholt::cli {
 
-inline constexpr std::size_t ECMA_BANDS = 53;
-inline constexpr std::size_t ECMA_TONAL_PLANES = 5;
-inline constexpr std::size_t THIRD_OCTAVE_BANDS = 28;
+inline constexpr std::size_t ECMA_BANDS = VH_ECMA_BAND_COUNT;
+inline constexpr std::size_t ECMA_TONAL_PLANES = VH_ECMA_TONAL_PLANES;
+inline constexpr std::size_t THIRD_OCTAVE_BANDS = VH_THIRD_OCTAVE_COUNT;
 // The ECMA-418-2 tonality and loudness summaries leave out the settling of
 // the hearing model's smoothing at the start of the signal.
 inline constexpr double ECMA_SETTLING_S = 0.3;

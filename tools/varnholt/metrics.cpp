@@ -8,7 +8,7 @@ namespace varnholt::cli {
 
 MetricResult compute_loudness(const std::vector<double>& p, vh_sound_field field) {
   double loudness = 0.0;
-  std::vector<double> specific(240);
+  std::vector<double> specific(VH_BARK_COUNT);
   const vh_status s = vh_loudness_stationary(p.data(), p.size(), VH_SAMPLE_RATE, field, &loudness,
                                              specific.data(), specific.size());
   if (s != VH_OK) return failed_metric(Metric::loudness, s);
@@ -19,7 +19,7 @@ MetricResult compute_loudness_time(const std::vector<double>& p, vh_sound_field 
   std::size_t frames = 0;
   vh_status s = vh_loudness_time_frame_count(p.size(), VH_SAMPLE_RATE, &frames);
   if (s != VH_OK) return failed_metric(Metric::loudness_time, s);
-  std::vector<double> loudness(frames), specific(frames * 240);
+  std::vector<double> loudness(frames), specific(frames * VH_BARK_COUNT);
   s = vh_loudness_time(p.data(), p.size(), VH_SAMPLE_RATE, field, loudness.data(), loudness.size(),
                        specific.data(), specific.size(), &frames);
   if (s != VH_OK) return failed_metric(Metric::loudness_time, s);
@@ -28,7 +28,7 @@ MetricResult compute_loudness_time(const std::vector<double>& p, vh_sound_field 
 
 MetricResult compute_sharpness(const std::vector<double>& p, vh_sound_field field) {
   double loudness = 0.0;
-  std::vector<double> specific(240);
+  std::vector<double> specific(VH_BARK_COUNT);
   vh_status s = vh_loudness_stationary(p.data(), p.size(), VH_SAMPLE_RATE, field, &loudness,
                                        specific.data(), specific.size());
   if (s != VH_OK) return failed_metric(Metric::sharpness, s);

@@ -3,9 +3,11 @@
 
 #include <vector>
 
+#include "varnholt.h"
+
 namespace varnholt::cli {
 
-inline constexpr int ANALYSIS_RATE_HZ = 48000;
+inline constexpr int ANALYSIS_RATE_HZ = VH_SAMPLE_RATE;
 
 // Converts one channel from rate_hz to 48 kHz with libsoxr at its highest
 // quality setting (32-bit precision, linear phase). Gives
