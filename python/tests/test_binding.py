@@ -153,3 +153,16 @@ def test_a_missing_library_names_the_places_tried_and_the_fix(monkeypatch, tmp_p
     finally:
         monkeypatch.undo()
         _library.lib.cache_clear()
+
+
+# (binding function, C export, values written)
+LEVELS = [(binding.sound_levels, "vh_sound_levels", 6),
+          (binding.third_octave_levels, "vh_third_octave_levels", 28)]
+
+
+@pytest.mark.parametrize("function,export,values", LEVELS, ids=[e for _, e, _ in LEVELS])
+def test_level_exports_equal_the_c_calls(signal, function, export, values):
+    out = ffi.new("double[]", values)
+    assert getattr(lib(), export)(ffi.new("double[]", list(signal)), signal.size, RATE, out,
+                                  values) == 0
+    np.testing.assert_array_equal(function(signal), list(out))

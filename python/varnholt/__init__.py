@@ -19,11 +19,12 @@ from .errors import (AllocationError, InputTooShortError, InvalidArgumentError,
                      InvalidSampleRateError, InvalidSoundFieldError, LibraryNotFoundError,
                      NonFiniteInputError, NullPointerError, NumericalError, OutputTooSmallError,
                      SizeOverflowError, VarnholtError, VarnholtInputError)
-from .metrics import (ecma_roughness, ecma_tonality, loudness, loudness_time, roughness_dw,
-                      sharpness, tonality_aures)
-from .results import (METRICS, EcmaRoughness, EcmaTonality, Loudness, LoudnessTime,
+from .metrics import (ecma_roughness, ecma_tonality, levels, loudness, loudness_time,
+                      roughness_dw, sharpness, tonality_aures)
+from .results import (METRICS, EcmaRoughness, EcmaTonality, Levels, Loudness, LoudnessTime,
                       MetricResult, RoughnessDW, Sharpness, TonalityAures)
 from .single_values import SingleValue
+from .stream import Stream
 
 __version__ = "0.2.2"
 

@@ -64,4 +64,36 @@ vh_status vh_roughness_ecma(const double* samples, size_t count, int32_t sample_
                             size_t out_capacity, size_t* frames);
 vh_status vh_ecma_roughness_frame_count(size_t count, int32_t sample_rate,
                                         size_t* frames);
+#define VH_SOUND_LEVEL_COUNT 6
+#define VH_LEVEL_LAEQ 0
+#define VH_LEVEL_LCEQ 1
+#define VH_LEVEL_LZEQ 2
+#define VH_LEVEL_LAFMAX 3
+#define VH_LEVEL_LASMAX 4
+#define VH_LEVEL_LCPEAK 5
+
+vh_status vh_sound_levels(const double* samples, size_t count, int32_t sample_rate,
+                          double* levels, size_t levels_len);
+vh_status vh_third_octave_levels(const double* samples, size_t count,
+                                 int32_t sample_rate, double* levels,
+                                 size_t levels_len);
+
+typedef struct vh_stream vh_stream;
+
+typedef int32_t vh_metric;
+#define VH_METRIC_LOUDNESS_STATIONARY 1
+#define VH_METRIC_LOUDNESS_TIME 2
+#define VH_METRIC_ROUGHNESS_DW 3
+#define VH_METRIC_TONALITY_AURES 4
+#define VH_METRIC_ECMA_TONALITY 5
+#define VH_METRIC_ECMA_ROUGHNESS 6
+
+vh_status vh_stream_create(vh_metric metric, int32_t sample_rate,
+                           vh_sound_field sound_field, vh_stream** stream);
+vh_status vh_stream_frame_values(vh_metric metric, size_t* values);
+vh_status vh_stream_push(vh_stream* stream, const double* samples, size_t count);
+vh_status vh_stream_finish(vh_stream* stream);
+vh_status vh_stream_read(vh_stream* stream, double* out, size_t out_capacity,
+                         size_t* frames);
+void vh_stream_destroy(vh_stream* stream);
 """

@@ -22,12 +22,15 @@ BARK_POINTS = 240
 THIRD_OCTAVE_BANDS = 28
 ECMA_BANDS = 53
 ECMA_TONAL_PLANES = 5
+SOUND_LEVEL_COUNT = 6
 
 SOUND_FIELDS = {"free": 0, "diffuse": 1}
 
 # Shortest signal each analysis accepts, in samples at 48 kHz.
 MINIMUM_SAMPLES = {
     "vh_loudness_stationary": 256,
+    "vh_sound_levels": 1,
+    "vh_third_octave_levels": 256,
     "vh_loudness_time": 1,
     "vh_roughness_dw": 9600,
     "vh_tonality_aures": 12000,
@@ -241,3 +244,64 @@ def roughness_ecma(samples, sound_field="free", sample_rate=SAMPLE_RATE) -> np.n
         lambda out, capacity, frames: lib().vh_roughness_ecma(
             _in(x), x.size, sample_rate, field, out, capacity, frames),
     )
+
+
+def sound_levels(samples, sample_rate=SAMPLE_RATE) -> np.ndarray:
+    """LAeq, LCeq, LZeq, LAFmax, LASmax, LCpeak in dB re 20 uPa of a whole signal."""
+    x = as_double_array(samples)
+    levels = np.empty(SOUND_LEVEL_COUNT)
+    s = lib().vh_sound_levels(_in(x), x.size, sample_rate, _out(levels), levels.size)
+    _check(s, "vh_sound_levels", x.size)
+    return levels
+
+
+def third_octave_levels(samples, sample_rate=SAMPLE_RATE) -> np.ndarray:
+    """The 28 third-octave band levels in dB re (20 uPa)^2 of a whole signal,
+    ordered as third_octave_centres_hz()."""
+    x = as_double_array(samples)
+    levels = np.empty(THIRD_OCTAVE_BANDS)
+    s = lib().vh_third_octave_levels(_in(x), x.size, sample_rate, _out(levels), levels.size)
+    _check(s, "vh_third_octave_levels", x.size)
+    return levels
+
+
+def stream_create(metric: int, sample_rate=SAMPLE_RATE, sound_field="free"):
+    """A new stream (a `vh_stream*`) of a VH_METRIC_ number; release it with
+    stream_destroy."""
+    stream = ffi.new("vh_stream**")
+    s = lib().vh_stream_create(metric, sample_rate, sound_field_code(sound_field), stream)
+    _check(s, "vh_stream_create")
+    return stream[0]
+
+
+def stream_frame_values(metric: int) -> int:
+    """Values per frame of a metric's stream."""
+    values = ffi.new("size_t*")
+    _check(lib().vh_stream_frame_values(metric, values), "vh_stream_frame_values")
+    return int(values[0])
+
+
+def stream_push(stream, samples) -> None:
+    """Feeds samples (pascal) to a stream."""
+    x = as_double_array(samples)
+    _check(lib().vh_stream_push(stream, _in(x), x.size), "vh_stream_push")
+
+
+def stream_finish(stream) -> None:
+    """Ends a stream's signal: its last frames become final."""
+    _check(lib().vh_stream_finish(stream), "vh_stream_finish")
+
+
+def stream_read(stream, values_per_frame: int) -> np.ndarray:
+    """Every frame the stream has ready, oldest first, shape (frames, values_per_frame)."""
+    frames = ffi.new("size_t*")
+    _check(lib().vh_stream_read(stream, ffi.NULL, 0, frames), "vh_stream_read")
+    out = np.empty((int(frames[0]), values_per_frame))
+    if out.size:
+        _check(lib().vh_stream_read(stream, _out(out), out.size, frames), "vh_stream_read")
+    return out
+
+
+def stream_destroy(stream) -> None:
+    """Releases a stream (a null one too)."""
+    lib().vh_stream_destroy(stream)

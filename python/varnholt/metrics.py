@@ -13,8 +13,8 @@ import numpy as np
 from . import binding
 from ._arrays import as_double_array
 from .resample import ANALYSIS_RATE_HZ, resample_to_analysis_rate
-from .results import (EcmaRoughness, EcmaTonality, Loudness, LoudnessTime, RoughnessDW,
-                      Sharpness, TonalityAures)
+from .results import (EcmaRoughness, EcmaTonality, Levels, Loudness, LoudnessTime,
+                      RoughnessDW, Sharpness, TonalityAures)
 
 
 def _at_analysis_rate(x, fs) -> np.ndarray:
@@ -77,6 +77,14 @@ def ecma_roughness(x, fs=ANALYSIS_RATE_HZ, field="free") -> EcmaRoughness:
     """ECMA-418-2 roughness per hearing-model band, 50 frames per second."""
     specific = binding.roughness_ecma(_at_analysis_rate(x, fs), field)
     return EcmaRoughness.from_arrays(_field_name(field), specific)
+
+
+def levels(x, fs=ANALYSIS_RATE_HZ) -> Levels:
+    """Sound levels after IEC 61672-1 (LAeq, LCeq, LZeq, LAFmax, LASmax,
+    LCpeak) and the 28 third-octave band levels of a whole signal in pascal."""
+    p = _at_analysis_rate(x, fs)
+    return Levels.from_arrays(binding.third_octave_centres_hz(), binding.sound_levels(p),
+                              binding.third_octave_levels(p))
 
 
 # The tool's metric names and the functions that compute them.

@@ -11,8 +11,9 @@ from __future__ import annotations
 
 import numpy as np
 
-from .results import (EcmaRoughness, EcmaTonality, Loudness, LoudnessTime, RoughnessDW,
-                      Sharpness, TonalityAures)
+from .results import (EcmaRoughness, EcmaTonality, Levels, Loudness, LoudnessTime,
+                      RoughnessDW, Sharpness, TonalityAures)
+from .single_values import SOUND_LEVELS
 
 IMAGE_MAP = "viridis"
 
@@ -156,6 +157,25 @@ def plot_ecma_roughness(r: EcmaRoughness, ax=None):
     return top, bottom
 
 
+def plot_levels(r: Levels, ax=None):
+    """Band levels as bars a third of an octave wide on a logarithmic frequency
+    axis; the six sound levels in the legend."""
+    ax = _axes(ax, 1)
+    third = 2.0 ** (1.0 / 6.0)  # band edges at a sixth of an octave either side
+    ax.bar(r.frequency / third, r.band_levels, width=r.frequency * (third - 1 / third),
+           align="edge", color="C0", label="third-octave band levels")
+    for i, (symbol, _, _) in enumerate(SOUND_LEVELS):
+        ax.axhline(getattr(r, symbol), color=f"C{i + 1}", linestyle="--", linewidth=1,
+                   label=f"{symbol} = {getattr(r, symbol):.1f} dB")
+    ax.set_xscale("log")
+    ax.set_xlabel(_label("band centre frequency", r.units["frequency"]))
+    ax.set_ylabel(_label("band level", r.units["band_levels"]))
+    ax.legend(loc="best", fontsize="small")
+    ax.set_title(f"sound levels: LAeq = {r.LAeq:.1f} dB, LAFmax = {r.LAFmax:.1f} dB, "
+                 f"LCpeak = {r.LCpeak:.1f} dB")
+    return ax
+
+
 PLOTTERS = {
     Loudness: plot_loudness,
     LoudnessTime: plot_loudness_time,
@@ -164,6 +184,7 @@ PLOTTERS = {
     TonalityAures: plot_tonality_aures,
     EcmaTonality: plot_ecma_tonality,
     EcmaRoughness: plot_ecma_roughness,
+    Levels: plot_levels,
 }
 TWO_PANELS = (LoudnessTime, EcmaTonality, EcmaRoughness)
 

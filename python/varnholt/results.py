@@ -252,6 +252,25 @@ class EcmaRoughness(MetricResult):
                    sv.ecma_roughness_values(roughness))
 
 
+@dataclass(frozen=True, eq=False)
+class Levels(MetricResult):
+    """Sound levels after IEC 61672-1: LAeq, LCeq, LZeq, LAFmax, LASmax, LCpeak
+    (dB re 20 uPa), and the 28 third-octave band levels (dB re (20 uPa)^2)."""
+
+    frequency: np.ndarray  # Hz, band centre frequencies
+    band_levels: np.ndarray  # dB per third-octave band
+    single_values: tuple[SingleValue, ...]
+
+    metric: ClassVar[str] = "levels"
+    method: ClassVar[str] = ("IEC 61672-1 sound levels (A, C, Z frequency weighting; F, S time "
+                             "weighting), third-octave band levels")
+    array_units: ClassVar[Mapping[str, str]] = {"frequency": "Hz", "band_levels": "dB"}
+
+    @classmethod
+    def from_arrays(cls, centres_hz, sound_levels, band_levels):
+        return cls(centres_hz, band_levels, sv.sound_level_values(sound_levels))
+
+
 RESULT_TYPES = (Loudness, LoudnessTime, Sharpness, RoughnessDW, TonalityAures, EcmaTonality,
                 EcmaRoughness)
 RESULT_OF_METRIC = {cls.metric: cls for cls in RESULT_TYPES}

@@ -230,3 +230,22 @@ def ecma_roughness_values(roughness) -> tuple[SingleValue, ...]:
         SingleValue("R_mean", "roughness_mean", mean(roughness), "asper_HMS",
                     ECMA_R_DEFINITION + "mean over all frames"),
     ) + exceedance_levels(roughness, "R", "r", "asper_HMS", ECMA_R_DEFINITION + "the ")
+
+
+# The sound levels in the order the library writes them: (symbol, JSON key,
+# definition), all in dB re 20 uPa.
+SOUND_LEVELS = (
+    ("LAeq", "laeq", "A-weighted equivalent continuous level: 10 lg of the mean square of the "
+     "A-weighted pressure over the analysed signal"),
+    ("LCeq", "lceq", "C-weighted equivalent continuous level"),
+    ("LZeq", "lzeq", "unweighted (Z) equivalent continuous level"),
+    ("LAFmax", "lafmax", "largest A-weighted level with time weighting F (exponential, 125 ms)"),
+    ("LASmax", "lasmax", "largest A-weighted level with time weighting S (exponential, 1 s)"),
+    ("LCpeak", "lcpeak",
+     "peak C-weighted sound pressure level, largest |sample| without time weighting"),
+)
+
+
+def sound_level_values(levels) -> tuple[SingleValue, ...]:
+    return tuple(SingleValue(symbol, key, float(value), "dB", f"{definition}, re 20 uPa")
+                 for (symbol, key, definition), value in zip(SOUND_LEVELS, levels))
