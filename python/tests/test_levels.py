@@ -28,8 +28,12 @@ def test_a_94_db_calibrator_tone_reads_94_db(calibrator, symbol):
 
 
 def test_the_peak_is_the_crest_and_the_band_is_the_1_khz_band(calibrator):
+    # Switched on abruptly, the tone overshoots its crest by 0.3 dB through the
+    # C weighting's high-pass near 20 Hz; faded in over 10 ms it does not.
+    x = sine(1000.0, 94.0, 0.5)
+    faded_in = varnholt.levels(x * np.minimum(1.0, np.arange(x.size) / 480.0))
     crest = 94.0 + 20 * np.log10(np.sqrt(2.0))
-    assert crest - CREST_SAMPLING_DB - SETTLED_DB <= calibrator.LCpeak <= crest + SETTLED_DB
+    assert crest - CREST_SAMPLING_DB - SETTLED_DB <= faded_in.LCpeak <= crest + SETTLED_DB
     band = int(np.argmax(calibrator.band_levels))
     assert calibrator.frequency[band] == 1000.0
     assert calibrator.band_levels.shape == calibrator.frequency.shape == (28,)
