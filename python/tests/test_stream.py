@@ -17,6 +17,9 @@ def whole_signal_frames(metric, x):
         return binding.roughness_dw(x)[:, None]
     if metric == "ecma-roughness":
         return binding.roughness_ecma(x, "diffuse")
+    if metric == "ecma-tonality":  # plane-major (5, frames, 53) to frame-major (frames, 265)
+        planes = binding.ecma_tonal_analysis(x, "diffuse")
+        return planes.transpose(1, 0, 2).reshape(planes.shape[1], -1)
     raise AssertionError(metric)
 
 
@@ -36,7 +39,8 @@ def streamed(metric, x, seed):
     return np.concatenate(frames)
 
 
-@pytest.mark.parametrize("metric", ["loudness-time", "roughness", "ecma-roughness"])
+@pytest.mark.parametrize("metric", ["loudness-time", "roughness", "ecma-tonality",
+                                    "ecma-roughness"])
 @pytest.mark.parametrize("seed", [1, 2])
 def test_random_chunks_give_the_frames_of_the_whole_signal(tone, metric, seed):
     got = streamed(metric, tone, seed)
