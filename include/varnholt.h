@@ -369,10 +369,10 @@ VH_EXPORT vh_status vh_third_octave_levels(const double* samples, size_t count,
  *   VH_METRIC_TONALITY_AURES: frame f covers samples 6000 f ... 6000 f +
  *       11999: its tonality (1 value); final when its last sample is in.
  *   VH_METRIC_ECMA_TONALITY: frame k at sample 256 k: 265 values, plane s
- *       (as in vh_ecma_tonal_analysis) and band b at 53 s + b; final 8192
- *       samples (171 ms) after its time.
+ *       (as in vh_ecma_tonal_analysis) and band b at 53 s + b; final at
+ *       most 8192 samples (171 ms) after its time.
  *   VH_METRIC_ECMA_ROUGHNESS: frame k at sample 960 k: 53 values, band b at
- *       b; final 8192 samples (171 ms) after its time.
+ *       b; final at most 8192 samples (171 ms) after its time.
  * No metric hands out a frame before its minimum length has arrived (see
  * vh_stream_finish), since a shorter signal has no frames at all.
  *
