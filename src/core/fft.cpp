@@ -18,6 +18,20 @@ std::mutex& planner_mutex() {
 
 fftw_complex* as_fftw(std::complex<double>* p) { return reinterpret_cast<fftw_complex*>(p); }
 
+// A plan may run on other arrays than its own when their alignment is the
+// same: FFTW then takes the same code path, so the results are bit-identical
+// to running through the plan's arrays, without the copies.
+bool same_alignment(const void* p, const void* planned) {
+  return fftw_alignment_of(static_cast<double*>(const_cast<void*>(p))) ==
+         fftw_alignment_of(static_cast<double*>(const_cast<void*>(planned)));
+}
+
+template <typename T>
+void scale_in_place(T* values, std::size_t count, double scale) noexcept {
+  if (scale == 1.0) return;  // multiplying by 1 changes no value
+  for (std::size_t i = 0; i < count; ++i) values[i] *= scale;
+}
+
 template <typename T>
 fft_detail::Buffer<T> allocate(std::size_t count) noexcept {
   return fft_detail::Buffer<T>(static_cast<T*>(fftw_malloc(sizeof(T) * count)));
@@ -59,6 +73,12 @@ FftStatus ComplexFft::create(std::size_t n, ComplexFft& plan) noexcept {
 void ComplexFft::run(void* plan, const std::complex<double>* in, std::complex<double>* out,
                      double scale) noexcept {
   std::complex<double>* work = work_.get();
+  if (in == out && same_alignment(out, work)) {
+    // The plans are in place, so an in-place call runs on the caller's array.
+    fftw_execute_dft(static_cast<fftw_plan>(plan), as_fftw(out), as_fftw(out));
+    scale_in_place(out, n_, scale);
+    return;
+  }
   std::copy_n(in, n_, work);
   fftw_execute(static_cast<fftw_plan>(plan));
   for (std::size_t k = 0; k < n_; ++k) out[k] = work[k] * scale;
@@ -101,6 +121,14 @@ FftStatus RealFft::create(std::size_t n, RealFft& plan) noexcept {
 }
 
 void RealFft::forward(const double* in, std::complex<double>* out, double scale) noexcept {
+  if (same_alignment(in, real_.get()) && same_alignment(out, spectrum_.get())) {
+    // An out-of-place r2c leaves its input untouched, so it may read the
+    // caller's array directly.
+    fftw_execute_dft_r2c(static_cast<fftw_plan>(forward_plan_.get()), const_cast<double*>(in),
+                         as_fftw(out));
+    scale_in_place(out, bins(), scale);
+    return;
+  }
   std::copy_n(in, n_, real_.get());
   fftw_execute(static_cast<fftw_plan>(forward_plan_.get()));
   const std::complex<double>* spectrum = spectrum_.get();
@@ -111,6 +139,12 @@ void RealFft::forward(const double* in, std::complex<double>* out, double scale)
 void RealFft::backward(const std::complex<double>* in, double* out, double scale) noexcept {
   // c2r overwrites its input array, which is why it runs on our copy.
   std::copy_n(in, bins(), spectrum_.get());
+  if (same_alignment(out, real_.get())) {
+    fftw_execute_dft_c2r(static_cast<fftw_plan>(backward_plan_.get()), as_fftw(spectrum_.get()),
+                         out);
+    scale_in_place(out, n_, scale);
+    return;
+  }
   fftw_execute(static_cast<fftw_plan>(backward_plan_.get()));
   const double* real = real_.get();
   for (std::size_t i = 0; i < n_; ++i) out[i] = real[i] * scale;

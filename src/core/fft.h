@@ -11,7 +11,10 @@
 // transform reads those N/2 + 1 bins, treats the spectrum as Hermitian and
 // ignores the imaginary parts of bin 0 and (for even N) of bin N/2. Inputs are
 // never modified: every plan owns aligned working arrays and copies through
-// them.
+// them, except where the caller's arrays have the alignment the plan was made
+// for and the transform can run on them unchanged (a complex transform in
+// place, a forward real transform, the output of a backward real one). The
+// results are bit-identical either way.
 //
 // Plans are built with FFTW_ESTIMATE, so the same length always gives the
 // same plan and bit-identical results from run to run. FFTW documents only
@@ -81,9 +84,9 @@ class RealFft {
   std::size_t bins() const noexcept { return n_ / 2 + 1; }
   bool valid() const noexcept { return n_ != 0; }
 
-  // in: N real values; out: N/2 + 1 bins.
+  // in: N real values; out: N/2 + 1 bins, not overlapping in.
   void forward(const double* in, std::complex<double>* out, double scale) noexcept;
-  // in: N/2 + 1 bins (left unchanged); out: N real values.
+  // in: N/2 + 1 bins (left unchanged); out: N real values, not overlapping in.
   void backward(const std::complex<double>* in, double* out, double scale) noexcept;
 
  private:

@@ -5,6 +5,10 @@
 #include <array>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/checks.h"
 #include "core/physical_constants.h"
 #include "ecma/band_scale.h"
@@ -78,6 +82,71 @@ bool AuditoryFilter::run(const double* in, std::size_t count, double* out) noexc
   s_ = {s1r, s1i, s2r, s2i, s3r, s3i, s4r, s4i, s5r, s5i};
   return true;
 }
+
+#if defined(__SSE2__)
+bool AuditoryFilter::run_pair(AuditoryFilter& first, AuditoryFilter& second, const double* in,
+                              std::size_t count, double* out_first, double* out_second) noexcept {
+  // Lane 0 holds the first band, lane 1 the second; every operation is the
+  // one run() performs, in the same order.
+  const Coefficients& c0 = first.c_;
+  const Coefficients& c1 = second.c_;
+  auto both = [](double lane0, double lane1) { return _mm_set_pd(lane1, lane0); };
+  __m128d ar[ORDER + 1], ai[ORDER + 1], br[ORDER + 1], bi[ORDER + 1];
+  for (std::size_t m = 0; m <= ORDER; ++m) {
+    ar[m] = both(c0.a_re[m], c1.a_re[m]);
+    ai[m] = both(c0.a_im[m], c1.a_im[m]);
+    br[m] = both(c0.b_re[m], c1.b_re[m]);
+    bi[m] = both(c0.b_im[m], c1.b_im[m]);
+  }
+  __m128d s[2 * ORDER];
+  for (std::size_t k = 0; k < 2 * ORDER; ++k) s[k] = both(first.s_[k], second.s_[k]);
+  __m128d s1r = s[0], s1i = s[1], s2r = s[2], s2i = s[3], s3r = s[4], s3i = s[5];
+  __m128d s4r = s[6], s4i = s[7], s5r = s[8], s5i = s[9];
+  const __m128d zero = _mm_setzero_pd();
+  const __m128d two = _mm_set1_pd(2.0);
+  const __m128d sign = _mm_set1_pd(-0.0);  // flipping the sign bit is negation
+  // y * 0 is 0 for a finite y and NaN otherwise; the sum keeps any NaN.
+  __m128d finite_check = zero;
+  auto feedback_re = [&](std::size_t m, __m128d yr, __m128d yi) {
+    return _mm_sub_pd(_mm_mul_pd(ar[m], yr), _mm_mul_pd(ai[m], yi));
+  };
+  auto feedback_im = [&](std::size_t m, __m128d yr, __m128d yi) {
+    return _mm_add_pd(_mm_mul_pd(ar[m], yi), _mm_mul_pd(ai[m], yr));
+  };
+  for (std::size_t i = 0; i < count; ++i) {
+    const __m128d x = _mm_set1_pd(in[i]);
+    const __m128d yr = s1r;
+    const __m128d yi = s1i;
+    s1r = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(br[1], x), feedback_re(1, yr, yi)), s2r);
+    s1i = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(bi[1], x), feedback_im(1, yr, yi)), s2i);
+    s2r = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(br[2], x), feedback_re(2, yr, yi)), s3r);
+    s2i = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(bi[2], x), feedback_im(2, yr, yi)), s3i);
+    s3r = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(br[3], x), feedback_re(3, yr, yi)), s4r);
+    s3i = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(bi[3], x), feedback_im(3, yr, yi)), s4i);
+    s4r = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(br[4], x), feedback_re(4, yr, yi)), s5r);
+    s4i = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(bi[4], x), feedback_im(4, yr, yi)), s5i);
+    s5r = _mm_xor_pd(feedback_re(5, yr, yi), sign);
+    s5i = _mm_xor_pd(feedback_im(5, yr, yi), sign);
+    const __m128d y = _mm_mul_pd(two, yr);
+    finite_check = _mm_add_pd(finite_check, _mm_mul_pd(y, zero));
+    _mm_storel_pd(out_first + i, y);
+    _mm_storeh_pd(out_second + i, y);
+  }
+  const __m128d state[2 * ORDER] = {s1r, s1i, s2r, s2i, s3r, s3i, s4r, s4i, s5r, s5i};
+  for (std::size_t k = 0; k < 2 * ORDER; ++k) {
+    _mm_storel_pd(&first.s_[k], state[k]);
+    _mm_storeh_pd(&second.s_[k], state[k]);
+  }
+  alignas(16) double check[2];
+  _mm_store_pd(check, finite_check);
+  return check[0] == 0.0 && check[1] == 0.0;
+}
+#else
+bool AuditoryFilter::run_pair(AuditoryFilter& first, AuditoryFilter& second, const double* in,
+                              std::size_t count, double* out_first, double* out_second) noexcept {
+  return first.run(in, count, out_first) && second.run(in, count, out_second);
+}
+#endif
 
 vh_status ecma_auditory_filter(const double* prepared, std::uint64_t length, std::size_t b,
                                double* band_out) noexcept {

@@ -30,6 +30,14 @@ class AuditoryFilter {
   // non-finite output.
   bool run(const double* in, std::size_t count, double* out) noexcept;
 
+  // Runs two filters over the same input at once, each exactly as run() would
+  // (bit-identical outputs): the recursion of one band is bound by the
+  // latency of its arithmetic, so a second band in the other half of a
+  // vector register comes almost free. False when an output of either is
+  // not finite (the outputs are then unspecified).
+  static bool run_pair(AuditoryFilter& first, AuditoryFilter& second, const double* in,
+                       std::size_t count, double* out_first, double* out_second) noexcept;
+
  private:
   Coefficients c_;
   std::array<double, 2 * ORDER> s_{};

@@ -66,9 +66,16 @@ vh_status BandSignalStream::run_segment() noexcept {
     }
     length_ = history_;
   }
-  for (std::size_t b = 0; b < ECMA_BAND_COUNT; ++b) {
-    double* const out = bands_.data() + b * capacity_ + length_;
-    if (!filters_[b].run(segment_.data(), filled_, out)) return VH_ERR_NUMERICAL;
+  auto out = [this](std::size_t b) { return bands_.data() + b * capacity_ + length_; };
+  std::size_t b = 0;
+  for (; b + 1 < ECMA_BAND_COUNT; b += 2) {
+    if (!AuditoryFilter::run_pair(filters_[b], filters_[b + 1], segment_.data(), filled_, out(b),
+                                  out(b + 1))) {
+      return VH_ERR_NUMERICAL;
+    }
+  }
+  for (; b < ECMA_BAND_COUNT; ++b) {
+    if (!filters_[b].run(segment_.data(), filled_, out(b))) return VH_ERR_NUMERICAL;
   }
   length_ += filled_;
   position_ += filled_;

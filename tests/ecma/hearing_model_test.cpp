@@ -220,6 +220,31 @@ TEST(EcmaAuditoryFilter, PassesItsCentreFrequencyAtUnitGain) {
   }
 }
 
+TEST(EcmaAuditoryFilter, APairRunsBitIdenticalToTwoSingleBands) {
+  // Noise in two pieces, so the carried state is checked too; then an
+  // infinite sample, which either band of the pair must report.
+  std::vector<double> x = test::white_noise(70.0, 3000, 5);
+  for (std::size_t b : {0UL, 17UL, 51UL}) {
+    AuditoryFilter single_first(b), single_second(b + 1), first(b), second(b + 1);
+    std::vector<double> expect_first(x.size()), expect_second(x.size());
+    std::vector<double> got_first(x.size()), got_second(x.size());
+    for (std::size_t start : {0UL, 1234UL}) {
+      const std::size_t count = start == 0 ? 1234 : x.size() - 1234;
+      ASSERT_TRUE(single_first.run(x.data() + start, count, expect_first.data() + start));
+      ASSERT_TRUE(single_second.run(x.data() + start, count, expect_second.data() + start));
+      ASSERT_TRUE(AuditoryFilter::run_pair(first, second, x.data() + start, count,
+                                           got_first.data() + start, got_second.data() + start));
+    }
+    EXPECT_TRUE(test::arrays_identical(got_first, expect_first)) << "band " << b;
+    EXPECT_TRUE(test::arrays_identical(got_second, expect_second)) << "band " << b + 1;
+  }
+  x[100] = std::numeric_limits<double>::infinity();
+  AuditoryFilter first(3), second(40);
+  std::vector<double> out_first(x.size()), out_second(x.size());
+  EXPECT_FALSE(AuditoryFilter::run_pair(first, second, x.data(), x.size(), out_first.data(),
+                                        out_second.data()));
+}
+
 // --- band loudness -----------------------------------------------------------
 
 TEST(EcmaBandLoudness, EdgeCases) {

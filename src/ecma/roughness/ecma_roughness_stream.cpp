@@ -4,6 +4,7 @@
 #include "ecma/roughness/ecma_roughness_stream.h"
 
 #include <algorithm>
+#include <array>
 #include <new>
 
 #include "core/physical_constants.h"
@@ -36,9 +37,10 @@ vh_status EcmaRoughnessStream::fail(vh_status status) noexcept {
 // Loudness and modulation spectrum of every band over the block starting at
 // prepared index `start`, then the block's band roughness.
 vh_status EcmaRoughnessStream::analyse_block(std::uint64_t start, double time_s) {
-  for (std::size_t b = 0; b < ECMA_BAND_COUNT; ++b) {
-    const vh_status s =
-        envelope_.analyse_block(signals_.band(b, start), b, loudness_[b], spectra_.data() + b * BINS);
+  std::array<const double*, ECMA_BAND_COUNT> bands{};
+  for (std::size_t b = 0; b < ECMA_BAND_COUNT; ++b) bands[b] = signals_.band(b, start);
+  {
+    const vh_status s = envelope_.analyse_bands(bands.data(), loudness_.data(), spectra_.data());
     if (s != VH_OK) return s;
   }
   BlockRoughness& r = blocks_[blocks_done_ % BLOCK_RING];

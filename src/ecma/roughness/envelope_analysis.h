@@ -31,14 +31,27 @@ class EnvelopeAnalysis {
   // VH_ERR_NUMERICAL.
   vh_status analyse_block(const double* block, std::size_t b, double& loudness, double* spectrum);
 
+  // The same for one block of every band at once: blocks[b] is the block of
+  // band b, its results go to loudness[b] and spectra[b * 257 ...]. The first
+  // failing band's status is returned.
+  vh_status analyse_bands(const double* const* blocks, double* loudness, double* spectra);
+
+  // Windowed envelope of a 16384-sample block (512 values): the magnitude of
+  // its analytic signal at every 32nd sample.
+  const std::array<std::complex<double>, ECMA_ENVELOPE_LENGTH>& envelope_of(const double* block) {
+    block_envelope(block);
+    return envelope_;
+  }
+
  private:
-  double block_loudness(const double* block, std::size_t b);
-  void block_envelope();
+  vh_status block_spectrum(const double* block, std::size_t b, double energy, double& loudness,
+                           double* spectrum);
+  void block_envelope(const double* block);
   void modulation_spectrum(double loudness, double* spectrum);
 
-  ComplexFft block_fft_;
+  RealFft block_fft_;
   ComplexFft envelope_fft_;
-  std::vector<std::complex<double>> block_;
+  std::vector<std::complex<double>> block_spectrum_;
   std::array<double, ECMA_ENVELOPE_LENGTH> window_{};
   std::array<std::complex<double>, ECMA_ENVELOPE_LENGTH> envelope_{};
 };

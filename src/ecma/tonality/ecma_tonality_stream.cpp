@@ -41,7 +41,8 @@ EcmaTonalityStream::EcmaTonalityStream(vh_sound_field sound_field)
       spectrum_(TONAL_LAG_SPECTRUM_LENGTH / 2 + 1, {0.0, 0.0}),
       scratch_(TONAL_LAG_SPECTRUM_LENGTH, 0.0),
       forward_energy_(TONAL_LAG_SPECTRUM_LENGTH / 2 + 1, 0.0),
-      backward_energy_(TONAL_LAG_SPECTRUM_LENGTH / 2 + 1, 0.0) {
+      backward_energy_(TONAL_LAG_SPECTRUM_LENGTH / 2 + 1, 0.0),
+      lag_scratch_(TONAL_LAG_SPECTRUM_LENGTH, 0.0) {
   if (RealFft::create(TONAL_LAG_SPECTRUM_LENGTH, lag_plan_) != FftStatus::ok) {
     throw std::bad_alloc();
   }
@@ -109,7 +110,7 @@ vh_status EcmaTonalityStream::block_rows(Group& g, std::uint64_t i) {
 // Values of block i of every result band; the low bands average it with its
 // neighbours in time unless it is the first or the last block.
 vh_status EcmaTonalityStream::block_values(Group& g, std::uint64_t i, bool last) {
-  const LagSpectrumWorkspace work{&lag_plan_, spectrum_.data(), scratch_.data()};
+  const LagSpectrumWorkspace work{&lag_plan_, spectrum_.data(), lag_scratch_.data()};
   for (std::size_t p = g.bands->first_result_band; p <= g.bands->last_result_band; ++p) {
     const bool time_averaged = tonal_block_time_averaged(p) && i > 0 && !last;
     const vh_status s = tonal_block_value(averaged_row(g, i, p),

@@ -82,6 +82,7 @@ class EcmaTonalityStream {
   RealFft lag_plan_;
   std::vector<std::complex<double>> spectrum_;  // shared by both FFT sizes
   std::vector<double> scratch_, forward_energy_, backward_energy_;
+  std::vector<double> lag_scratch_;  // zero outside the lag window being worked
   std::vector<Group> groups_;
   std::vector<double> pending_;       // frames from pending_first_ on, some bands still missing
   std::uint64_t pending_first_ = 0;

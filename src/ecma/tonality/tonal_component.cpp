@@ -3,6 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/checks.h"
 #include "core/physical_constants.h"
@@ -19,10 +24,9 @@ constexpr double BIN_SPACING_HZ =
 
 // Fills the lag window of the scratch with block i of the averaged rows
 // (or its three-block mean) and removes the window's mean; everything else
-// is zero.
+// is zero already.
 void fill_lag_window(const double* row, const double* previous, const double* next,
                      const LagWindow& window, double* scratch) noexcept {
-  std::fill(scratch, scratch + TONAL_LAG_SPECTRUM_LENGTH, 0.0);
   const double count = static_cast<double>(window.length());
   double mean = 0.0;
   for (std::size_t m = window.first; m <= window.last; ++m) {
@@ -33,27 +37,77 @@ void fill_lag_window(const double* row, const double* previous, const double* ne
   for (std::size_t m = window.first; m <= window.last; ++m) scratch[m] -= mean;
 }
 
+// Power of bin l of a real transform's spectrum; bins 0 and N/2 are real.
+double bin_power(const std::complex<double>* z, std::size_t l) noexcept {
+  constexpr std::size_t last_bin = TONAL_LAG_SPECTRUM_LENGTH / 2;
+  const double re = z[l].real();
+  const double im = z[l].imag();
+  return (l == 0 || l == last_bin) ? re * re : re * re + im * im;
+}
+
+// Largest bin power of the spectrum, and whether every power is finite. Two
+// bins to a vector register where the target has one: their powers come out
+// exactly as bin_power gives them.
+double largest_bin_power(const std::complex<double>* z, bool& finite) noexcept {
+  constexpr std::size_t last_bin = TONAL_LAG_SPECTRUM_LENGTH / 2;
+  double largest = std::max(bin_power(z, 0), bin_power(z, last_bin));
+  finite = is_finite_value(largest);
+  std::size_t l = 1;
+#if defined(__SSE2__)
+  const double* const values = reinterpret_cast<const double*>(z);
+  const __m128d zero = _mm_setzero_pd();
+  __m128d pair_largest = zero;
+  __m128d nan_mark = zero;  // p * 0 is 0 for a finite p and NaN otherwise
+  for (; l + 2 <= last_bin; l += 2) {
+    const __m128d a = _mm_loadu_pd(values + 2 * l);        // re, im of bin l
+    const __m128d b = _mm_loadu_pd(values + 2 * l + 2);    // re, im of bin l + 1
+    const __m128d squares_a = _mm_mul_pd(a, a);
+    const __m128d squares_b = _mm_mul_pd(b, b);
+    const __m128d power = _mm_add_pd(_mm_unpacklo_pd(squares_a, squares_b),
+                                     _mm_unpackhi_pd(squares_a, squares_b));
+    pair_largest = _mm_max_pd(pair_largest, power);
+    nan_mark = _mm_add_pd(nan_mark, _mm_mul_pd(power, zero));
+  }
+  alignas(16) double lanes[2];
+  alignas(16) double marks[2];
+  _mm_store_pd(lanes, pair_largest);
+  _mm_store_pd(marks, nan_mark);
+  finite = finite && marks[0] == 0.0 && marks[1] == 0.0;
+  largest = std::max(largest, std::max(lanes[0], lanes[1]));
+#endif
+  for (; l < last_bin; ++l) {
+    const double power = bin_power(z, l);
+    if (!is_finite_value(power)) finite = false;
+    largest = std::max(largest, power);
+  }
+  return largest;
+}
+
 // Power of the strongest bin of the lag spectrum and its index (the first
-// of equal maxima; 0 for an all-zero spectrum). False for a non-finite sum.
+// of equal maxima; 0 for an all-zero spectrum). False when the sum of the
+// powers is not finite.
 bool strongest_bin(const LagSpectrumWorkspace& work, double& peak_power,
                    std::size_t& peak_bin) noexcept {
   constexpr std::size_t last_bin = TONAL_LAG_SPECTRUM_LENGTH / 2;
   work.plan->forward(work.scratch, work.spectrum, 1.0);
-  double total = 0.0;
-  peak_power = 0.0;
-  peak_bin = 0;
-  for (std::size_t l = 0; l <= last_bin; ++l) {
-    const std::complex<double> z = work.spectrum[l];
-    // Bins 0 and N/2 of a real transform are real.
-    const double power =
-        (l == 0 || l == last_bin) ? z.real() * z.real() : z.real() * z.real() + z.imag() * z.imag();
-    total += power;
-    if (power > peak_power) {
-      peak_power = power;
-      peak_bin = l;
-    }
+  const std::complex<double>* const z = work.spectrum;
+  bool finite = true;
+  const double largest = largest_bin_power(z, finite);
+  if (!finite) return false;
+  // Below this bound no sum of the 8193 powers can overflow; above it the
+  // sum is formed to find out.
+  constexpr double SAFE_POWER = std::numeric_limits<double>::max() / TONAL_LAG_SPECTRUM_LENGTH;
+  if (!(largest <= SAFE_POWER)) {
+    double total = 0.0;
+    for (std::size_t l = 0; l <= last_bin; ++l) total += bin_power(z, l);
+    if (!is_finite_value(total)) return false;
   }
-  return is_finite_value(total);
+  peak_power = largest;
+  peak_bin = 0;
+  if (largest > 0.0) {
+    while (bin_power(z, peak_bin) != largest) ++peak_bin;
+  }
+  return true;
 }
 
 }  // namespace
@@ -83,7 +137,9 @@ vh_status tonal_block_value(const double* row, const double* previous, const dou
   fill_lag_window(row, previous, next, window, work.scratch);
   double peak_power = 0.0;
   std::size_t peak_bin = 0;
-  if (!strongest_bin(work, peak_power, peak_bin)) return VH_ERR_NUMERICAL;
+  const bool finite = strongest_bin(work, peak_power, peak_bin);
+  std::fill(work.scratch + window.first, work.scratch + window.last + 1, 0.0);
+  if (!finite) return VH_ERR_NUMERICAL;
   // The peak's magnitude grows with the amplitude of the periodic part of
   // the autocorrelation and with the window length H; 4 sqrt(P) / H turns
   // it into loudness, never more than the band's own.

@@ -19,7 +19,9 @@ struct TonalBlockSeries {
 };
 
 // Working arrays of the lag spectrum: the 16384-point real FFT plan, its
-// 8193 bins and a scratch of 16384 doubles.
+// 8193 bins and a scratch of 16384 doubles that is all zero on entry and is
+// left all zero (only the lag window is written, then cleared again), so it
+// must not be shared with other work.
 struct LagSpectrumWorkspace {
   RealFft* plan;
   std::complex<double>* spectrum;
