@@ -33,38 +33,37 @@ void clear_channel_spectrum(const DwFrameExcitation& frame, std::complex<double>
   for (int j = 0; j < frame.component_count; ++j) spectrum[frame.component_bin[index(j)]] = 0.0;
 }
 
-// Rectified channel signal |e| = |2 Re(inverse transform)| from the one-sided
-// spectrum.
-void rectified_channel_signal(const std::complex<double>* spectrum, int n, ComplexFft& fft,
-                              std::complex<double>* buffer, double* rectified) {
-  fft.backward(spectrum, buffer, 1.0 / n);
-  const double twice_n = 2.0 * n;
-  for (int i = 0; i < n; ++i) rectified[i] = std::fabs(twice_n * buffer[i].real());
+// Rectified channel signal |e| = |2 Re(inverse transform)| of the one-sided
+// spectrum. No line lies at bin 0 or N/2, so the real inverse transform, which
+// doubles bins 1 ... N/2 - 1, gives 2 Re(...) itself.
+void rectified_channel_signal(const std::complex<double>* spectrum, int n, RealFft& fft,
+                              double* rectified) {
+  fft.backward(spectrum, rectified, 1.0);
+  for (int i = 0; i < n; ++i) rectified[i] = std::fabs(rectified[i]);
 }
 
 // Envelope without its mean, band-passed by the channel's modulation
-// weighting; writes h and returns its energy sum.
+// weighting; writes h and returns its energy sum. The weights vanish at bins 0
+// and N/2, so h = 2 Re(inverse transform) / N is the real inverse transform
+// of the weighted half spectrum, divided by N.
 double weighted_envelope(const double* rectified, double mean, const double* weights, int n,
-                         ComplexFft& fft, std::complex<double>* buffer, double* h) {
-  for (int i = 0; i < n; ++i) buffer[i] = {rectified[i] - mean, 0.0};
-  fft.forward(buffer, buffer, 1.0);
-  for (int b = 0; b < n; ++b) {
+                         RealFft& fft, std::complex<double>* buffer, double* h) {
+  for (int i = 0; i < n; ++i) h[i] = rectified[i] - mean;
+  fft.forward(h, buffer, 1.0);
+  for (int b = 0; b <= n / 2; ++b) {
     buffer[b] = {buffer[b].real() * weights[b], buffer[b].imag() * weights[b]};
   }
-  fft.backward(buffer, buffer, 1.0 / n);
+  fft.backward(buffer, h, 1.0 / n);
   double energy = 0.0;
-  for (int i = 0; i < n; ++i) {
-    h[i] = 2.0 * buffer[i].real();
-    energy += h[i] * h[i];
-  }
+  for (int i = 0; i < n; ++i) energy += h[i] * h[i];
   return energy;
 }
 
 }  // namespace
 
 DwChannelWork::DwChannelWork(int n)
-    : spectrum(index(n)),
-      buffer(index(n)),
+    : spectrum(index(n / 2 + 1)),
+      buffer(index(n / 2 + 1)),
       rectified(index(n)),
       weighted_envelopes(index(n) * DW_CHANNEL_COUNT) {}
 
@@ -82,7 +81,7 @@ double component_share(const DwFrameExcitation& frame, int j, int q) {
 }
 
 bool analyse_envelope(const double* rectified, const double* weights, int n, int q,
-                      ComplexFft& fft, DwChannelWork& work) {
+                      RealFft& fft, DwChannelWork& work) {
   double* h = work.weighted_envelopes.data() + index(q) * index(n);
   double& depth = work.depth[index(q)];
   bool& constant = work.constant[index(q)];
@@ -102,7 +101,7 @@ bool analyse_envelope(const double* rectified, const double* weights, int n, int
 }
 
 bool analyse_channels(const DwSpectrumTables& tables, const DwFrameExcitation& frame,
-                      const std::vector<double>& modulation_weights, ComplexFft& fft,
+                      const std::vector<double>& modulation_weights, RealFft& fft,
                       DwChannelWork& work) {
   const int n = tables.n;
   bool finite = true;
@@ -115,8 +114,7 @@ bool analyse_channels(const DwSpectrumTables& tables, const DwFrameExcitation& f
       work.constant[index(q)] = true;
       continue;
     }
-    rectified_channel_signal(work.spectrum.data(), n, fft, work.buffer.data(),
-                             work.rectified.data());
+    rectified_channel_signal(work.spectrum.data(), n, fft, work.rectified.data());
     clear_channel_spectrum(frame, work.spectrum.data());
     if (!analyse_envelope(work.rectified.data(), modulation_weights.data() + index(q) * index(n),
                           n, q, fft, work)) {
