@@ -43,11 +43,11 @@ void rectified_channel_signal(const std::complex<double>* spectrum, int n, RealF
 }
 
 // Envelope without its mean, band-passed by the channel's modulation
-// weighting; writes h and returns its energy sum. The weights vanish at bins 0
+// weighting; writes h and returns its energy sum, and the sum of h in *sum. The weights vanish at bins 0
 // and N/2, so h = 2 Re(inverse transform) / N is the real inverse transform
 // of the weighted half spectrum, divided by N.
 double weighted_envelope(const double* rectified, double mean, const double* weights, int n,
-                         RealFft& fft, std::complex<double>* buffer, double* h) {
+                         RealFft& fft, std::complex<double>* buffer, double* h, double* sum) {
   for (int i = 0; i < n; ++i) h[i] = rectified[i] - mean;
   fft.forward(h, buffer, 1.0);
   for (int b = 0; b <= n / 2; ++b) {
@@ -55,7 +55,12 @@ double weighted_envelope(const double* rectified, double mean, const double* wei
   }
   fft.backward(buffer, h, 1.0 / n);
   double energy = 0.0;
-  for (int i = 0; i < n; ++i) energy += h[i] * h[i];
+  double total = 0.0;
+  for (int i = 0; i < n; ++i) {
+    energy += h[i] * h[i];
+    total += h[i];
+  }
+  *sum = total;
   return energy;
 }
 
@@ -90,7 +95,10 @@ bool analyse_envelope(const double* rectified, const double* weights, int n, int
   double sum = 0.0;
   for (int i = 0; i < n; ++i) sum += rectified[i];
   const double mean = sum / n;
-  const double energy = weighted_envelope(rectified, mean, weights, n, fft, work.buffer.data(), h);
+  double h_sum = 0.0;
+  const double energy =
+      weighted_envelope(rectified, mean, weights, n, fft, work.buffer.data(), h, &h_sum);
+  work.envelope_mean[index(q)] = h_sum / n;
   if (!is_finite_value(sum) || !is_finite_value(energy)) return false;
   if (mean > 0.0) {
     const double relative_rms = std::sqrt(energy / n) / mean;
@@ -111,6 +119,7 @@ bool analyse_channels(const DwSpectrumTables& tables, const DwFrameExcitation& f
       double* h = work.weighted_envelopes.data() + index(q) * index(n);
       std::fill(h, h + n, 0.0);
       work.depth[index(q)] = 0.0;
+      work.envelope_mean[index(q)] = 0.0;
       work.constant[index(q)] = true;
       continue;
     }

@@ -23,6 +23,7 @@ struct DwChannelWork {
   std::vector<double> rectified;                 // |e|, the rectified channel signal, N
   std::vector<double> weighted_envelopes;        // h: 47 rows of N
   std::array<double, DW_CHANNEL_COUNT> depth{};  // modulation depth m_q
+  std::array<double, DW_CHANNEL_COUNT> envelope_mean{};  // mean of h_q over its N samples
   // Whether the channel's envelope is constant: what the transforms leave of
   // a flat envelope is rounding noise, which must not count as modulation.
   std::array<bool, DW_CHANNEL_COUNT> constant{};
