@@ -4,6 +4,7 @@
 // loudness by Zwicker's power law above the threshold in quiet.
 #include "loudness/core_loudness.h"
 
+#include <array>
 #include <cmath>
 
 namespace varnholt {
@@ -72,14 +73,28 @@ void critical_band_levels(const double* levels, double* critical) {
   for (std::size_t k = 3; k < CRITICAL_BAND_COUNT; ++k) critical[k] = levels[k + 8];
 }
 
+// The factor 0.0635 * 10^(0.025 LTQ) of each band's loudness law, a constant
+// of the band: formed once, with the operations the law itself would use.
+const std::array<double, CRITICAL_BAND_COUNT>& loudness_law_scales() {
+  static const std::array<double, CRITICAL_BAND_COUNT> scales = [] {
+    std::array<double, CRITICAL_BAND_COUNT> s{};
+    for (std::size_t k = 0; k < CRITICAL_BAND_COUNT; ++k) {
+      s[k] = 0.0635 * std::pow(10.0, 0.025 * THRESHOLD_IN_QUIET[k]);
+    }
+    return s;
+  }();
+  return scales;
+}
+
 // Zwicker's loudness law for one critical band: zero up to the threshold in
 // quiet, then the 0.25 power of the excitation above it.
-double band_core_loudness(double level, std::size_t k, vh_sound_field sound_field) {
+double band_core_loudness(double level, std::size_t k, vh_sound_field sound_field,
+                          double scale) {
   double excitation = level - EAR_TRANSMISSION[k];
   if (sound_field == VH_SOUND_FIELD_DIFFUSE) excitation += DIFFUSE_FIELD_CORRECTION[k];
   const double threshold = THRESHOLD_IN_QUIET[k];
   if (excitation <= threshold) return 0.0;
-  const double n = 0.0635 * std::pow(10.0, 0.025 * threshold) *
+  const double n = scale *
                    (std::pow(0.75 + 0.25 * std::pow(10.0, (excitation - BAND_WIDTH_CORRECTION[k] - threshold) / 10.0),
                              0.25) -
                     1.0);
@@ -91,8 +106,9 @@ double band_core_loudness(double level, std::size_t k, vh_sound_field sound_fiel
 void core_loudness(const double* levels, vh_sound_field sound_field, double* core) noexcept {
   double critical[CRITICAL_BAND_COUNT];
   critical_band_levels(levels, critical);
+  const std::array<double, CRITICAL_BAND_COUNT>& scales = loudness_law_scales();
   for (std::size_t k = 0; k < CRITICAL_BAND_COUNT; ++k) {
-    core[k] = band_core_loudness(critical[k], k, sound_field);
+    core[k] = band_core_loudness(critical[k], k, sound_field, scales[k]);
   }
   core[CRITICAL_BAND_COUNT] = 0.0;
   // The lowest critical band is heard less loud than its core value at low

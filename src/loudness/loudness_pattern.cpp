@@ -63,7 +63,8 @@ std::size_t level_step_below(double value) {
   return j;
 }
 
-// The running end point of the pattern and the sample points written so far.
+// The running end point of the pattern and the sample points written so far;
+// with out null only the area is summed.
 struct Pattern {
   double z1 = 0.0;  // Bark
   double n1 = 0.0;  // sone/Bark
@@ -74,6 +75,11 @@ struct Pattern {
   // Appends the straight segment from (z1, n1) to (z2, n2).
   void append(double z2, double n2) {
     total = total + (n1 + n2) / 2.0 * (z2 - z1);
+    if (out == nullptr) {
+      z1 = z2;
+      n1 = n2;
+      return;
+    }
     while (next < SPECIFIC_LOUDNESS_LENGTH && 0.1 * static_cast<double>(next + 1) <= z2 + SAMPLING_TOLERANCE) {
       const double z = 0.1 * static_cast<double>(next + 1);
       const double value = z2 > z1 ? n1 + (z - z1) / (z2 - z1) * (n2 - n1) : n2;
@@ -85,9 +91,9 @@ struct Pattern {
   }
 };
 
-}  // namespace
-
-double specific_loudness_from_core(const double* core, double* out) noexcept {
+// Walks the chain of segments of core[21]; samples it into out[240] (every
+// entry) unless out is null. Returns the total loudness.
+double pattern_from_core(const double* core, double* out) noexcept {
   Pattern pattern;
   pattern.out = out;
   for (std::size_t i = 0; i < CORE_LOUDNESS_LENGTH; ++i) {
@@ -114,8 +120,20 @@ double specific_loudness_from_core(const double* core, double* out) noexcept {
       pattern.append(z2, n2);
     }
   }
-  for (std::size_t n = pattern.next; n < SPECIFIC_LOUDNESS_LENGTH; ++n) out[n] = 0.0;
+  if (out != nullptr) {
+    for (std::size_t n = pattern.next; n < SPECIFIC_LOUDNESS_LENGTH; ++n) out[n] = 0.0;
+  }
   return pattern.total;
+}
+
+}  // namespace
+
+double specific_loudness_from_core(const double* core, double* out) noexcept {
+  return pattern_from_core(core, out);
+}
+
+double total_loudness_from_core(const double* core) noexcept {
+  return pattern_from_core(core, nullptr);
 }
 
 }  // namespace varnholt

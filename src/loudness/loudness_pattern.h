@@ -10,4 +10,9 @@ namespace varnholt {
 // the caller tests the total for finiteness.
 double specific_loudness_from_core(const double* core, double* out) noexcept;
 
+// The same total loudness without sampling the pattern: the segments and the
+// running sum of their areas are those of specific_loudness_from_core, so the
+// two totals are bit-identical.
+double total_loudness_from_core(const double* core) noexcept;
+
 }  // namespace varnholt

@@ -98,13 +98,10 @@ struct DecayedCoreLoudness {
     double current[TEMPORAL_DECAY_LANES] = {};
     std::copy(core, core + CORE_LOUDNESS_LENGTH, current);
     if (interpolate) {
+      double rise[TEMPORAL_DECAY_LANES];
+      for (std::size_t v = 0; v < TEMPORAL_DECAY_LANES; ++v) rise[v] = current[v] - previous[v];
       for (std::uint64_t k = 1; k < UPDATE_INTERVAL; ++k) {
-        const double w = interpolation_weight(k);
-        double input[TEMPORAL_DECAY_LANES];
-        for (std::size_t v = 0; v < TEMPORAL_DECAY_LANES; ++v) {
-          input[v] = previous[v] + w * (current[v] - previous[v]);
-        }
-        state.step(input, coefficients);
+        state.step_along(previous, rise, interpolation_weight(k), coefficients);
       }
     }
     state.step(current, coefficients);
@@ -153,9 +150,9 @@ struct LoudnessTimeStream::Model {
   std::uint64_t until_update = 0;
   std::uint64_t update_index = 0;
 
-  // Core loudness, decay, pattern and weighting of one update from the
-  // smoothed band powers into pattern; false on a non-finite core value,
-  // total or weighted total.
+  // Core loudness, decay, total and weighting of one update from the
+  // smoothed band powers, and the pattern into pattern[240] unless it is
+  // null; false on a non-finite core value, total or weighted total.
   bool update(const double* band_powers, double* pattern) noexcept {
     double levels[THIRD_OCTAVE_BAND_COUNT];
     for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
@@ -169,7 +166,8 @@ struct LoudnessTimeStream::Model {
     // Every update but the one at sample 0 follows another.
     const bool interpolate = update_index > 0;
     decay.update(core, interpolate);
-    const double total = specific_loudness_from_core(decay.state.uo, pattern);
+    const double total = pattern != nullptr ? specific_loudness_from_core(decay.state.uo, pattern)
+                                            : total_loudness_from_core(decay.state.uo);
     weighting.update(total, interpolate);
     return is_finite_value(total) && is_finite_value(weighting.short_term) &&
            is_finite_value(weighting.long_term);
@@ -201,9 +199,11 @@ vh_status LoudnessTimeStream::push(std::span<const double> samples) {
       continue;
     }
     until_update = UPDATE_INTERVAL - 1;
+    // Only the updates that end a frame need the pattern itself.
+    const bool frame_due = m.update_index % UPDATES_PER_FRAME == 0;
     double pattern[SPECIFIC_LOUDNESS_LENGTH];
-    if (!m.update(smoothing.s2, pattern)) return status_ = VH_ERR_NUMERICAL;
-    if (m.update_index % UPDATES_PER_FRAME == 0) {
+    if (!m.update(smoothing.s2, frame_due ? pattern : nullptr)) return status_ = VH_ERR_NUMERICAL;
+    if (frame_due) {
       const std::span<double> frame = frames_.append();
       frame[0] = m.weighting.output();
       std::copy(pattern, pattern + SPECIFIC_LOUDNESS_LENGTH, frame.begin() + 1);

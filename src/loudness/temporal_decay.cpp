@@ -40,11 +40,15 @@ TemporalDecayCoefficients temporal_decay_coefficients() noexcept {
   return c;
 }
 
-void TemporalDecayState::step(const double* __restrict x, const TemporalDecayCoefficients& c) noexcept {
+namespace {
+
+// One step of every lane on the inputs input(v).
+template <typename Input>
+inline void advance(TemporalDecayState& s, Input input, const TemporalDecayCoefficients& c) noexcept {
   for (std::size_t v = 0; v < TEMPORAL_DECAY_LANES; ++v) {
-    const double in = x[v];
-    const double o = uo[v];
-    const double t = u2[v];
+    const double in = input(v);
+    const double o = s.uo[v];
+    const double t = s.u2[v];
     // Falling while the companion is below the output: the two-pole decay.
     const double two_pole = o * c.b2 - t * c.b3;
     const double short_o = in > two_pole ? in : two_pole;
@@ -59,9 +63,20 @@ void TemporalDecayState::step(const double* __restrict x, const TemporalDecayCoe
     const double rise_t = in > t ? approach : in;
     const double fall_o = t < o ? short_o : long_o;
     const double fall_t = t < o ? short_t : long_o;
-    uo[v] = in < o ? fall_o : in;
-    u2[v] = in < o ? fall_t : rise_t;
+    s.uo[v] = in < o ? fall_o : in;
+    s.u2[v] = in < o ? fall_t : rise_t;
   }
+}
+
+}  // namespace
+
+void TemporalDecayState::step(const double* __restrict x, const TemporalDecayCoefficients& c) noexcept {
+  advance(*this, [x](std::size_t v) { return x[v]; }, c);
+}
+
+void TemporalDecayState::step_along(const double* __restrict from, const double* __restrict rise,
+                                    double w, const TemporalDecayCoefficients& c) noexcept {
+  advance(*this, [from, rise, w](std::size_t v) { return from[v] + w * rise[v]; }, c);
 }
 
 }  // namespace varnholt

@@ -30,6 +30,11 @@ struct TemporalDecayState {
   // branches so all lanes advance together; each lane sees exactly the
   // operations of its own decay.
   void step(const double* __restrict x, const TemporalDecayCoefficients& c) noexcept;
+
+  // The same step on the inputs from[v] + w * rise[v], a point on the
+  // straight line between two inputs, formed in the same loop.
+  void step_along(const double* __restrict from, const double* __restrict rise, double w,
+                  const TemporalDecayCoefficients& c) noexcept;
 };
 
 }  // namespace varnholt

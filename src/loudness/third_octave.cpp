@@ -14,22 +14,23 @@ double third_octave_level_from_mean_square(double mean_square) noexcept {
 }
 
 void BandPowerSums::push(std::span<const double> samples) noexcept {
-  // The loop runs on local copies of the state: with nothing else able to
+  // The loops run on local copies of the state: with nothing else able to
   // reach them, the compiler keeps them out of memory and vectorises the bands.
   ThirdOctaveBankState bank = bank_;
   std::array<double, THIRD_OCTAVE_BAND_COUNT> sums = sums_;
-  std::uint64_t j = count_;
-  for (const double x : samples) {
-    double y[THIRD_OCTAVE_BAND_COUNT];
+  // The settling samples only run the filters; the rest also add their squares.
+  const std::uint64_t unsettled = count_ < settle_count_ ? settle_count_ - count_ : 0;
+  const std::size_t settling =
+      unsettled < samples.size() ? static_cast<std::size_t>(unsettled) : samples.size();
+  double y[THIRD_OCTAVE_BAND_COUNT];
+  for (const double x : samples.first(settling)) bank.step(x, y);
+  for (const double x : samples.subspan(settling)) {
     bank.step(x, y);
-    if (j >= settle_count_) {
-      for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) sums[k] += y[k] * y[k];
-    }
-    ++j;
+    for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) sums[k] += y[k] * y[k];
   }
   bank_ = bank;
   sums_ = sums;
-  count_ = j;
+  count_ += samples.size();
 }
 
 bool BandPowerSums::finite() const noexcept {

@@ -82,34 +82,44 @@ inline constexpr ThirdOctaveBankCoefficients THIRD_OCTAVE_BANK = [] {
 // The delay values of all 28 bands, zero at construction. step() performs, for
 // every band, exactly the operations of that band's own cascade in the same
 // order, so its outputs are bit-identical to 28 separate passes.
+//
+// Each band runs its whole cascade before the next band starts, so the three
+// sections' intermediate outputs stay in registers and the loop over bands
+// vectorises. The numerators are written out as adds: (1, 2, 1) adds 2 w1 and
+// w2, (1, 0, -1) subtracts w2, (1, -2, 1) subtracts 2 w1 and adds w2. Leaving
+// out the zero tap changes no finite output (adding a signed zero changes at
+// most the sign of a zero result, which no square sees); once a state has
+// overflowed, every later output of the band is infinite or NaN either way.
 struct ThirdOctaveBankState {
   double w1[THIRD_OCTAVE_SECTIONS][THIRD_OCTAVE_BAND_COUNT] = {};
   double w2[THIRD_OCTAVE_SECTIONS][THIRD_OCTAVE_BAND_COUNT] = {};
 
   void step(double x, double* __restrict y) noexcept {
-    for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) y[k] = x;
-    for (std::size_t s = 0; s < THIRD_OCTAVE_SECTIONS; ++s) {
-      const double* gain = s == 0 ? THIRD_OCTAVE_BANK.gain : UNIT_GAIN;
-      const double* a1 = THIRD_OCTAVE_BANK.a1[s];
-      const double* a2 = THIRD_OCTAVE_BANK.a2[s];
-      double* __restrict d1 = w1[s];
-      double* __restrict d2 = w2[s];
-      for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
-        const double u = y[k];
-        const double p1 = d1[k];
-        const double p2 = d2[k];
-        const double w0 = gain[k] * u - a1[k] * p1 - a2[k] * p2;
-        y[k] = SECTION_B0[s] * w0 + SECTION_B1[s] * p1 + SECTION_B2[s] * p2;
-        d2[k] = p1;
-        d1[k] = w0;
-      }
+    const ThirdOctaveBankCoefficients& c = THIRD_OCTAVE_BANK;
+    for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
+      // Low-pass zero pair (1, 2, 1), with the band's input gain.
+      const double p1 = w1[0][k];
+      const double p2 = w2[0][k];
+      const double u0 = c.gain[k] * x - c.a1[0][k] * p1 - c.a2[0][k] * p2;
+      const double y0 = u0 + 2.0 * p1 + p2;
+      w2[0][k] = p1;
+      w1[0][k] = u0;
+      // Band-pass zero pair (1, 0, -1).
+      const double q1 = w1[1][k];
+      const double q2 = w2[1][k];
+      const double u1 = y0 - c.a1[1][k] * q1 - c.a2[1][k] * q2;
+      const double y1 = u1 - q2;
+      w2[1][k] = q1;
+      w1[1][k] = u1;
+      // High-pass zero pair (1, -2, 1).
+      const double r1 = w1[2][k];
+      const double r2 = w2[2][k];
+      const double u2 = y1 - c.a1[2][k] * r1 - c.a2[2][k] * r2;
+      y[k] = u2 - 2.0 * r1 + r2;
+      w2[2][k] = r1;
+      w1[2][k] = u2;
     }
   }
-
- private:
-  static constexpr double UNIT_GAIN[THIRD_OCTAVE_BAND_COUNT] = {
-      1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0,
-      1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
 };
 
 }  // namespace varnholt

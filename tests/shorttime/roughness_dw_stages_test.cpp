@@ -214,8 +214,8 @@ TEST(DwSummation, AConstantEnvelopeDoesNotCorrelate) {
   // flat envelope with rounding noise in its last bit, as the transforms
   // leave it for a channel reached by one spectral line; 6 and 8 are
   // modulated at 70 Hz in opposite phase. Every other channel is silent.
-  ComplexFft fft;
-  ASSERT_EQ(ComplexFft::create(N, fft), FftStatus::ok);
+  RealFft fft;
+  ASSERT_EQ(RealFft::create(N, fft), FftStatus::ok);
   const std::vector<double> weights = modulation_weight_rows(N, FS);
   DwChannelWork work(N);
   test::Prng noise(11);

@@ -33,38 +33,42 @@ void clear_channel_spectrum(const DwFrameExcitation& frame, std::complex<double>
   for (int j = 0; j < frame.component_count; ++j) spectrum[frame.component_bin[index(j)]] = 0.0;
 }
 
-// Rectified channel signal |e| = |2 Re(inverse transform)| from the one-sided
-// spectrum.
-void rectified_channel_signal(const std::complex<double>* spectrum, int n, ComplexFft& fft,
-                              std::complex<double>* buffer, double* rectified) {
-  fft.backward(spectrum, buffer, 1.0 / n);
-  const double twice_n = 2.0 * n;
-  for (int i = 0; i < n; ++i) rectified[i] = std::fabs(twice_n * buffer[i].real());
+// Rectified channel signal |e| = |2 Re(inverse transform)| of the one-sided
+// spectrum. No line lies at bin 0 or N/2, so the real inverse transform, which
+// doubles bins 1 ... N/2 - 1, gives 2 Re(...) itself.
+void rectified_channel_signal(const std::complex<double>* spectrum, int n, RealFft& fft,
+                              double* rectified) {
+  fft.backward(spectrum, rectified, 1.0);
+  for (int i = 0; i < n; ++i) rectified[i] = std::fabs(rectified[i]);
 }
 
 // Envelope without its mean, band-passed by the channel's modulation
-// weighting; writes h and returns its energy sum.
+// weighting; writes h and returns its energy sum, and the sum of h in *sum. The weights vanish at bins 0
+// and N/2, so h = 2 Re(inverse transform) / N is the real inverse transform
+// of the weighted half spectrum, divided by N.
 double weighted_envelope(const double* rectified, double mean, const double* weights, int n,
-                         ComplexFft& fft, std::complex<double>* buffer, double* h) {
-  for (int i = 0; i < n; ++i) buffer[i] = {rectified[i] - mean, 0.0};
-  fft.forward(buffer, buffer, 1.0);
-  for (int b = 0; b < n; ++b) {
+                         RealFft& fft, std::complex<double>* buffer, double* h, double* sum) {
+  for (int i = 0; i < n; ++i) h[i] = rectified[i] - mean;
+  fft.forward(h, buffer, 1.0);
+  for (int b = 0; b <= n / 2; ++b) {
     buffer[b] = {buffer[b].real() * weights[b], buffer[b].imag() * weights[b]};
   }
-  fft.backward(buffer, buffer, 1.0 / n);
+  fft.backward(buffer, h, 1.0 / n);
   double energy = 0.0;
+  double total = 0.0;
   for (int i = 0; i < n; ++i) {
-    h[i] = 2.0 * buffer[i].real();
     energy += h[i] * h[i];
+    total += h[i];
   }
+  *sum = total;
   return energy;
 }
 
 }  // namespace
 
 DwChannelWork::DwChannelWork(int n)
-    : spectrum(index(n)),
-      buffer(index(n)),
+    : spectrum(index(n / 2 + 1)),
+      buffer(index(n / 2 + 1)),
       rectified(index(n)),
       weighted_envelopes(index(n) * DW_CHANNEL_COUNT) {}
 
@@ -82,7 +86,7 @@ double component_share(const DwFrameExcitation& frame, int j, int q) {
 }
 
 bool analyse_envelope(const double* rectified, const double* weights, int n, int q,
-                      ComplexFft& fft, DwChannelWork& work) {
+                      RealFft& fft, DwChannelWork& work) {
   double* h = work.weighted_envelopes.data() + index(q) * index(n);
   double& depth = work.depth[index(q)];
   bool& constant = work.constant[index(q)];
@@ -91,7 +95,10 @@ bool analyse_envelope(const double* rectified, const double* weights, int n, int
   double sum = 0.0;
   for (int i = 0; i < n; ++i) sum += rectified[i];
   const double mean = sum / n;
-  const double energy = weighted_envelope(rectified, mean, weights, n, fft, work.buffer.data(), h);
+  double h_sum = 0.0;
+  const double energy =
+      weighted_envelope(rectified, mean, weights, n, fft, work.buffer.data(), h, &h_sum);
+  work.envelope_mean[index(q)] = h_sum / n;
   if (!is_finite_value(sum) || !is_finite_value(energy)) return false;
   if (mean > 0.0) {
     const double relative_rms = std::sqrt(energy / n) / mean;
@@ -102,7 +109,7 @@ bool analyse_envelope(const double* rectified, const double* weights, int n, int
 }
 
 bool analyse_channels(const DwSpectrumTables& tables, const DwFrameExcitation& frame,
-                      const std::vector<double>& modulation_weights, ComplexFft& fft,
+                      const std::vector<double>& modulation_weights, RealFft& fft,
                       DwChannelWork& work) {
   const int n = tables.n;
   bool finite = true;
@@ -112,11 +119,11 @@ bool analyse_channels(const DwSpectrumTables& tables, const DwFrameExcitation& f
       double* h = work.weighted_envelopes.data() + index(q) * index(n);
       std::fill(h, h + n, 0.0);
       work.depth[index(q)] = 0.0;
+      work.envelope_mean[index(q)] = 0.0;
       work.constant[index(q)] = true;
       continue;
     }
-    rectified_channel_signal(work.spectrum.data(), n, fft, work.buffer.data(),
-                             work.rectified.data());
+    rectified_channel_signal(work.spectrum.data(), n, fft, work.rectified.data());
     clear_channel_spectrum(frame, work.spectrum.data());
     if (!analyse_envelope(work.rectified.data(), modulation_weights.data() + index(q) * index(n),
                           n, q, fft, work)) {

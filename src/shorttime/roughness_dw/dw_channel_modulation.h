@@ -15,12 +15,15 @@ namespace varnholt {
 
 // Working memory of the channel loop, made once per call and reused for
 // every channel of every frame.
+// The channel signals and envelopes are real, so their transforms run on half
+// spectra (bins 0 ... N/2).
 struct DwChannelWork {
-  std::vector<std::complex<double>> spectrum;    // channel spectrum; zero except at line bins
-  std::vector<std::complex<double>> buffer;      // transform output, N
+  std::vector<std::complex<double>> spectrum;    // channel half spectrum; zero except at line bins
+  std::vector<std::complex<double>> buffer;      // envelope half spectrum
   std::vector<double> rectified;                 // |e|, the rectified channel signal, N
   std::vector<double> weighted_envelopes;        // h: 47 rows of N
   std::array<double, DW_CHANNEL_COUNT> depth{};  // modulation depth m_q
+  std::array<double, DW_CHANNEL_COUNT> envelope_mean{};  // mean of h_q over its N samples
   // Whether the channel's envelope is constant: what the transforms leave of
   // a flat envelope is rounding noise, which must not count as modulation.
   std::array<bool, DW_CHANNEL_COUNT> constant{};
@@ -47,13 +50,13 @@ inline constexpr double DW_CONSTANT_ENVELOPE_DEPTH = 1e-12;
 // the weighted envelope h_q, the depth m_q and whether the envelope is
 // constant. False when the envelope's mean or energy is not finite.
 bool analyse_envelope(const double* rectified, const double* weights, int n, int q,
-                      ComplexFft& fft, DwChannelWork& work);
+                      RealFft& fft, DwChannelWork& work);
 
 // Analyses every channel of the frame: fills the weighted envelopes h_q and
 // depths m_q of work. False when an envelope sum is not finite (all channels
 // are still analysed).
 bool analyse_channels(const DwSpectrumTables& tables, const DwFrameExcitation& frame,
-                      const std::vector<double>& modulation_weights, ComplexFft& fft,
+                      const std::vector<double>& modulation_weights, RealFft& fft,
                       DwChannelWork& work);
 
 }  // namespace varnholt

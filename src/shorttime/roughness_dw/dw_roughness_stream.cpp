@@ -31,6 +31,12 @@ ComplexFft frame_transform() {
   return fft;
 }
 
+RealFft channel_transform() {
+  RealFft fft;
+  if (RealFft::create(DW_FRAME_LENGTH, fft) != FftStatus::ok) throw std::bad_alloc();
+  return fft;
+}
+
 }  // namespace
 
 // Everything the frames need, made before the first one.
@@ -39,7 +45,7 @@ struct DwRoughnessStream::Analysis {
   std::vector<double> channel_weight = channel_weights();
   std::vector<double> modulation_weights = modulation_weight_rows(FRAME_LENGTH, SAMPLE_RATE_HZ);
   ComplexFft frame_fft = frame_transform();
-  ComplexFft channel_fft = frame_transform();
+  RealFft channel_fft = channel_transform();
   std::vector<std::complex<double>> frame_spectrum =
       std::vector<std::complex<double>>(DW_FRAME_LENGTH);
   DwFrameExcitation frame{tables};

@@ -14,20 +14,15 @@ namespace {
 // 1 kHz tone of 60 dB, fully modulated at 70 Hz, reads 1 asper.
 constexpr double DW_CALIBRATION = 0.4969205831462427;
 
-double mean_of(const double* x, int n) {
-  double sum = 0.0;
-  for (int i = 0; i < n; ++i) sum += x[i];
-  return sum / n;
-}
-
 }  // namespace
 
 bool envelope_correlations(const DwChannelWork& work, int n, DwCorrelations& k) {
   for (int i = 0; i < DW_CORRELATION_COUNT; ++i) {
     const double* x = work.envelope(i, n);
     const double* y = work.envelope(i + 2, n);
-    const double mean_x = mean_of(x, n);
-    const double mean_y = mean_of(y, n);
+    // The means were summed in sample order as each envelope was formed.
+    const double mean_x = work.envelope_mean[static_cast<std::size_t>(i)];
+    const double mean_y = work.envelope_mean[static_cast<std::size_t>(i + 2)];
     double sxx = 0.0;
     double syy = 0.0;
     double sxy = 0.0;
