@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <map>
@@ -71,7 +72,8 @@ std::vector<FileResult> run_batch(const std::vector<std::string>& inputs, unsign
   return results;
 }
 
-TerminalProgress::TerminalProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
+TerminalProgress::TerminalProgress(bool quiet)
+    : enabled_(!quiet && isatty(STDERR_FILENO) == 1) {}
 
 TerminalProgress::~TerminalProgress() { clear(); }
 
@@ -84,7 +86,27 @@ void TerminalProgress::clear() {
 void TerminalProgress::operator()(std::size_t done, std::size_t total, const std::string& name) {
   if (!enabled_) return;
   const std::lock_guard<std::mutex> lock(mutex_);
+  done_ = done;
+  total_ = total;
   std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", done, total, name.c_str());
+  std::fflush(stderr);
+  shown_ = true;
+}
+
+void TerminalProgress::file(const std::string& name, double share, double elapsed_s) {
+  if (!enabled_) return;
+  // The time left is guessed only once a little of the file is done.
+  constexpr double SHARE_BEFORE_ESTIMATE = 0.01;
+  constexpr double REDRAW_INTERVAL_S = 0.25;
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (last_shown_s_ >= 0.0 && elapsed_s - last_shown_s_ < REDRAW_INTERVAL_S && share < 1.0) return;
+  last_shown_s_ = elapsed_s;
+  std::fprintf(stderr, "\r\033[K[%zu/%zu] %s  %.0f %%", done_, total_, name.c_str(),
+               100.0 * share);
+  if (share >= SHARE_BEFORE_ESTIMATE && share < 1.0) {
+    const auto left = static_cast<long long>(std::lround(elapsed_s * (1.0 - share) / share));
+    std::fprintf(stderr, "  %lld:%02lld left", left / 60, left % 60);
+  }
   std::fflush(stderr);
   shown_ = true;
 }

@@ -30,21 +30,28 @@ void run_batch(const std::vector<std::string>& inputs, unsigned jobs, const File
 std::vector<FileResult> run_batch(const std::vector<std::string>& inputs, unsigned jobs,
                                   const FileAnalyser& analyse, const ProgressReport& progress);
 
-// A progress line on the terminal ("\r[3/10] name"), cleared at the end;
-// nothing when stderr is not a terminal. Safe to use from several threads.
+// A progress line on the terminal ("\r[3/10] name  42 %  0:51 left"),
+// cleared at the end; nothing when stderr is not a terminal or when quiet.
+// Safe to use from several threads.
 class TerminalProgress {
  public:
-  TerminalProgress();
+  explicit TerminalProgress(bool quiet = false);
   ~TerminalProgress();
   TerminalProgress(const TerminalProgress&) = delete;
   TerminalProgress& operator=(const TerminalProgress&) = delete;
   void operator()(std::size_t done, std::size_t total, const std::string& name);
+  // A file in progress: the share of it done (0 to 1) after `elapsed_s`
+  // seconds, from which the time left is estimated.
+  void file(const std::string& name, double share, double elapsed_s);
   // Clears the line, e.g. before a result is written.
   void clear();
 
  private:
   bool enabled_;
   bool shown_ = false;
+  std::size_t done_ = 0;
+  std::size_t total_ = 0;
+  double last_shown_s_ = -1.0;  // elapsed time of the last file line, to redraw a few times a second
   std::mutex mutex_;
 };
 

@@ -230,6 +230,10 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
   app.add_option("--start", o.start_s, "Analyse from S seconds into each file")
       ->check(number_at_least(0.0, true, "a time of 0 s or later"))
       ->type_name("S");
+  app.add_flag("--quiet,-q", o.quiet, "No progress line on the terminal");
+  app.add_flag("--follow", o.follow,
+               "Read a WAV stream from standard input ('-') as it arrives and print\n"
+               "each metric's values as they become final, one line per frame");
   double duration = 0.0;
   CLI::Option* duration_opt =
       app.add_option("--duration", duration, "Analyse at most S seconds (from --start)")
@@ -284,6 +288,12 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     o.summary_csv_path = summary_csv;
   }
   if (*duration_opt) o.duration_s = duration;
+  if (o.follow && (o.demo || o.inputs != std::vector<std::string>{"-"})) {
+    return usage_error("--follow reads standard input: give '-' as the only input");
+  }
+  if (o.follow && o.remove_dc) {
+    return usage_error("--remove-dc needs the whole signal first; it cannot --follow");
+  }
   o.csv_format = NumberFormat{17, true};
   if (*precision_opt) {
     const std::optional<NumberFormat> format = number_format_from(precision);
