@@ -206,14 +206,17 @@ class MetricStreams final : public ChannelSink {
 
   void push(std::span<const double> pascal) override {
     for (const std::unique_ptr<MetricStream>& s : streams_) s->push(pascal);
-    if (collect_levels_) whole_.insert(whole_.end(), pascal.begin(), pascal.end());
+    if (collect_levels_) {
+      whole_chunks_.emplace_back(pascal.begin(), pascal.end());
+      whole_size_ += pascal.size();
+    }
   }
 
   std::vector<MetricResult> finish() override {
     std::vector<MetricResult> results;
     auto next = streams_.begin();
     for (Metric m : settings_.metrics) {
-      results.push_back(m == Metric::levels ? compute_levels(whole_) : (*next++)->finish());
+      results.push_back(m == Metric::levels ? compute_levels(whole_signal()) : (*next++)->finish());
     }
     return results;
   }
@@ -221,8 +224,23 @@ class MetricStreams final : public ChannelSink {
  private:
   StreamSettings settings_;
   std::vector<std::unique_ptr<MetricStream>> streams_;
+  // The signal joined once at the end, each chunk released as it is
+  // copied: a vector growing by doubling would need up to three times the
+  // signal while it reallocates.
+  std::vector<double> whole_signal() {
+    std::vector<double> whole;
+    whole.reserve(whole_size_);
+    for (std::vector<double>& chunk : whole_chunks_) {
+      whole.insert(whole.end(), chunk.begin(), chunk.end());
+      std::vector<double>().swap(chunk);
+    }
+    whole_chunks_.clear();
+    return whole;
+  }
+
   bool collect_levels_ = false;
-  std::vector<double> whole_;
+  std::vector<std::vector<double>> whole_chunks_;
+  std::size_t whole_size_ = 0;
 };
 
 }  // namespace
