@@ -161,7 +161,9 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
   std::vector<std::string> metric_names;
   std::vector<std::string> allowed;
   for (Metric m : ALL_METRICS) allowed.emplace_back(metric_name(m));
-  app.add_option("--metrics", metric_names, "Metrics to compute, comma-separated (default: all)")
+  allowed.emplace_back("all");
+  app.add_option("--metrics", metric_names,
+                 "Metrics to compute, comma-separated, or 'all' (the default)")
       ->delimiter(',')
       ->allow_extra_args(false)
       ->check(CLI::IsMember(allowed).description(""))
@@ -259,7 +261,8 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     return usage_error("no input files (give sound files, '-' for standard input, or 'demo')");
   }
   if (*channel_opt) o.channel = channel;
-  if (metric_names.empty()) {
+  if (metric_names.empty() ||
+      std::find(metric_names.begin(), metric_names.end(), "all") != metric_names.end()) {
     o.metrics.assign(ALL_METRICS.begin(), ALL_METRICS.end());
   } else {
     for (const std::string& name : metric_names) {
