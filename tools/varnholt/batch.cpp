@@ -72,8 +72,8 @@ std::vector<FileResult> run_batch(const std::vector<std::string>& inputs, unsign
   return results;
 }
 
-TerminalProgress::TerminalProgress(bool quiet)
-    : enabled_(!quiet && isatty(STDERR_FILENO) == 1) {}
+TerminalProgress::TerminalProgress(std::size_t total, bool quiet)
+    : enabled_(!quiet && isatty(STDERR_FILENO) == 1), total_(total) {}
 
 TerminalProgress::~TerminalProgress() { clear(); }
 
@@ -97,10 +97,11 @@ void TerminalProgress::file(const std::string& name, double share, double elapse
   if (!enabled_) return;
   // The time left is guessed only once a little of the file is done.
   constexpr double SHARE_BEFORE_ESTIMATE = 0.01;
-  constexpr double REDRAW_INTERVAL_S = 0.25;
+  constexpr std::chrono::milliseconds REDRAW_INTERVAL{250};
   const std::lock_guard<std::mutex> lock(mutex_);
-  if (last_shown_s_ >= 0.0 && elapsed_s - last_shown_s_ < REDRAW_INTERVAL_S && share < 1.0) return;
-  last_shown_s_ = elapsed_s;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_shown_ < REDRAW_INTERVAL && share < 1.0) return;
+  last_shown_ = now;
   std::fprintf(stderr, "\r\033[K[%zu/%zu] %s  %.0f %%", done_, total_, name.c_str(),
                100.0 * share);
   if (share >= SHARE_BEFORE_ESTIMATE && share < 1.0) {

@@ -2,6 +2,7 @@
 // soon as they are ready.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -35,7 +36,8 @@ std::vector<FileResult> run_batch(const std::vector<std::string>& inputs, unsign
 // Safe to use from several threads.
 class TerminalProgress {
  public:
-  explicit TerminalProgress(bool quiet = false);
+  // `total`: the files of the run.
+  explicit TerminalProgress(std::size_t total = 0, bool quiet = false);
   ~TerminalProgress();
   TerminalProgress(const TerminalProgress&) = delete;
   TerminalProgress& operator=(const TerminalProgress&) = delete;
@@ -51,7 +53,8 @@ class TerminalProgress {
   bool shown_ = false;
   std::size_t done_ = 0;
   std::size_t total_ = 0;
-  double last_shown_s_ = -1.0;  // elapsed time of the last file line, to redraw a few times a second
+  // When the last file line was drawn: it is redrawn a few times a second.
+  std::chrono::steady_clock::time_point last_shown_{};
   std::mutex mutex_;
 };
 

@@ -51,7 +51,7 @@ bool analyse_inputs(const Options& o, const std::vector<std::string>& inputs,
     return make_metric_streams(streams, channel);
   };
   bool all_ok = true;
-  TerminalProgress progress(o.quiet);
+  TerminalProgress progress(inputs.size(), o.quiet);
   run_batch(
       inputs, o.jobs,
       [&](const std::string& path) {
