@@ -201,6 +201,32 @@ TEST(Resample, LengthFollowsTheRateRatio) {
   EXPECT_EQ(resample_to_analysis_rate(std::vector<double>(441, 0.0), 44100).size(), 480u);
 }
 
+// The file is resampled block by block; any chunking must give the one-shot
+// conversion sample for sample, the length cut included.
+TEST(Resample, StreamingGivesTheOneShotSamplesForAnyChunking) {
+  std::vector<double> in(44100 + 37);
+  std::uint32_t state = 12345;
+  for (double& x : in) {
+    state = state * 1664525u + 1013904223u;
+    x = static_cast<double>(state) / 4294967296.0 - 0.5;
+  }
+  for (int rate : {44100, 16000, 96000}) {
+    const std::vector<double> whole = resample_to_analysis_rate(in, rate);
+    for (std::size_t chunk : {std::size_t{1000}, std::size_t{4800}, std::size_t{65536}}) {
+      StreamingResampler resampler(rate);
+      std::vector<double> streamed, out;
+      for (std::size_t at = 0; at < in.size(); at += chunk) {
+        const std::size_t n = std::min(chunk, in.size() - at);
+        resampler.push(std::span<const double>(in.data() + at, n), out);
+        streamed.insert(streamed.end(), out.begin(), out.end());
+      }
+      resampler.finish(out);
+      streamed.insert(streamed.end(), out.begin(), out.end());
+      EXPECT_EQ(streamed, whole) << rate << " Hz in chunks of " << chunk;
+    }
+  }
+}
+
 TEST(Calibration, AFullScaleSineReadsTheGivenLevel) {
   for (double level : {80.0, 94.0, 120.0, 130.5}) {
     const double factor = pascal_per_unit_from_full_scale_spl(level);

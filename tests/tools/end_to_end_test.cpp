@@ -267,6 +267,39 @@ TEST(EndToEnd, StandardInputReadsAWavStream) {
             stationary_loudness(nlohmann::json::parse(from_file.out)["files"][0]));
 }
 
+// --follow prints every frame as a line "time metric value" while the pipe
+// is read; the frames are those of the CSV written from a file.
+TEST(EndToEnd, FollowPrintsEveryFrameOfAPipedWavStream) {
+  TemporaryDirectory dir;
+  write_sound_file(dir / "tone.wav", {tone_at_rate(1000.0, 60.0, 0.5, 44100)}, 44100, FLOAT_WAV);
+  const ToolRun live = run_tool(
+      dir, "--follow --channel 1 --precision full --metrics loudness-time,roughness -",
+      path_of(dir, "tone.wav"));
+  ASSERT_EQ(live.status, 0) << live.err;
+  const ToolRun file = run_tool(dir, "--metrics loudness-time,roughness --csv " +
+                                         path_of(dir, "csv") + " " + path_of(dir, "tone.wav"));
+  ASSERT_EQ(file.status, 0) << file.err;
+  std::istringstream lines(live.out);
+  std::vector<std::string> loudness, roughness;
+  const std::regex frame_line(R"(([0-9.]+) (loudness-time|roughness) (\S+))");
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch m;
+    if (!std::regex_match(line, m, frame_line)) continue;
+    (m[2] == "loudness-time" ? loudness : roughness).push_back(m[3]);
+  }
+  const auto csv_values = [&](const std::string& name) {
+    std::istringstream in(varnholt::test::read_text_file(dir / "csv" / name));
+    std::vector<std::string> values;
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) values.push_back(line.substr(line.find(',') + 1));
+    return values;
+  };
+  EXPECT_EQ(loudness, csv_values("tone.ch1.loudness-time.csv"));
+  EXPECT_EQ(roughness, csv_values("tone.ch1.roughness.csv"));
+  EXPECT_EQ(loudness.size(), 250u);
+}
+
 TEST(EndToEnd, CsvHasOneFilePerTimeResolvedMetricWithTimeFirst) {
   TemporaryDirectory dir;
   write_sound_file(dir / "tone.wav", {tone_at_rate(1000.0, 60.0, 0.5, 48000)}, 48000, FLOAT_WAV);

@@ -45,6 +45,11 @@ TEST(Options, DefaultsAnalyseEveryMetricInPascalInTheFreeField) {
   EXPECT_FALSE(o.json_path);
   EXPECT_TRUE(o.csv_format.round_trip);
   EXPECT_FALSE(o.text_format.round_trip);
+  EXPECT_FALSE(o.quiet);
+  EXPECT_FALSE(o.follow);
+  const Parsed all = parse({"--metrics", "all", "a.wav"});
+  ASSERT_TRUE(all.result.options) << all.err;
+  EXPECT_EQ(all.result.options->metrics, o.metrics);
 }
 
 TEST(Options, EveryOptionIsTaken) {
@@ -119,6 +124,9 @@ TEST(Options, UsageErrorsGiveOneReasonAndExitStatusTwo) {
       {"--precision", "18", "x.wav"},
       {"--precision", "many", "x.wav"},
       {"demo", "x.wav"},  // demo takes no files
+      {"--follow", "x.wav"},               // follows standard input only
+      {"--follow", "-", "x.wav"},
+      {"--follow", "--remove-dc", "-"},    // the mean needs the whole signal
   };
   for (const auto& args : bad) {
     std::vector<const char*> argv = {"varnholt"};

@@ -3,6 +3,7 @@
 #include "audio_file.h"
 
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -91,9 +92,10 @@ std::uint64_t bytes_per_sample(int format) {
   }
 }
 
-void warn_about_undeclared_bytes(AudioData& audio, std::uint64_t bytes, const SF_INFO& info) {
+void warn_about_undeclared_bytes(std::vector<std::string>& warnings, std::size_t frames,
+                                 std::uint64_t bytes, const SF_INFO& info) {
   if (bytes == 0) return;
-  std::string text = "the WAV header declares " + std::to_string(audio.frames) + " frames, but " +
+  std::string text = "the WAV header declares " + std::to_string(frames) + " frames, but " +
                      std::to_string(bytes) + " more bytes";
   const std::uint64_t frame_bytes =
       bytes_per_sample(info.format) * static_cast<std::uint64_t>(info.channels);
@@ -101,7 +103,7 @@ void warn_about_undeclared_bytes(AudioData& audio, std::uint64_t bytes, const SF
   text +=
       " follow the declared end of the data: they are not analysed (was the header written "
       "before the recording ended?)";
-  audio.warnings.push_back(std::move(text));
+  warnings.push_back(std::move(text));
 }
 
 // Reads every frame (in blocks, so a stream of unknown length works too) and
@@ -181,12 +183,15 @@ AudioData read_audio_bytes(const std::vector<char>& bytes) {
     std::memcpy(out, bytes.data() + offset, got);
     return got;
   };
-  warn_about_undeclared_bytes(audio, undeclared_wav_bytes(from_memory, bytes.size()), info);
+  warn_about_undeclared_bytes(audio.warnings, audio.frames,
+                              undeclared_wav_bytes(from_memory, bytes.size()), info);
   return audio;
 }
 
-AudioData read_audio_file(const std::string& path) {
-  if (path == "-") return read_audio_bytes(read_standard_input());
+namespace {
+
+// Checks that the path names a non-empty file before libsndfile sees it.
+void check_file(const std::string& path) {
   std::error_code ec;
   const std::filesystem::file_status status = std::filesystem::status(path, ec);
   if (!std::filesystem::exists(status)) throw InputError("no such file");
@@ -194,25 +199,118 @@ AudioData read_audio_file(const std::string& path) {
   if (std::filesystem::is_regular_file(status) && std::filesystem::file_size(path, ec) == 0) {
     throw InputError("empty file: no data");
   }
-  SF_INFO info{};
-  SndfileHandle file(sf_open(path.c_str(), SFM_READ, &info));
+}
+
+SndfileHandle open_or_throw(SNDFILE* file) {
   if (!file) {
     throw InputError("not an audio file that can be read (" +
                      without_trailing_period(sf_strerror(nullptr)) + ")");
   }
-  AudioData audio = read_all(file.get(), info);
+  return SndfileHandle(file);
+}
+
+// Bytes after the declared end of a regular file's WAV data.
+void warn_about_undeclared_file_bytes(std::vector<std::string>& warnings, std::size_t frames,
+                                      const std::string& path, const SF_INFO& info) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return;
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (std::filesystem::is_regular_file(status) && !ec) {
-    std::ifstream in(path, std::ios::binary);
-    const ByteReader from_file = [&in](std::uint64_t offset, char* out, std::size_t n) {
-      in.clear();
-      in.seekg(static_cast<std::streamoff>(offset));
-      in.read(out, static_cast<std::streamsize>(n));
-      return static_cast<std::size_t>(in.gcount());
-    };
-    warn_about_undeclared_bytes(audio, undeclared_wav_bytes(from_file, size), info);
-  }
+  if (ec) return;
+  std::ifstream in(path, std::ios::binary);
+  const ByteReader from_file = [&in](std::uint64_t offset, char* out, std::size_t n) {
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(offset));
+    in.read(out, static_cast<std::streamsize>(n));
+    return static_cast<std::size_t>(in.gcount());
+  };
+  warn_about_undeclared_bytes(warnings, frames, undeclared_wav_bytes(from_file, size), info);
+}
+
+}  // namespace
+
+AudioData read_audio_file(const std::string& path) {
+  if (path == "-") return read_audio_bytes(read_standard_input());
+  check_file(path);
+  SF_INFO info{};
+  SndfileHandle file = open_or_throw(sf_open(path.c_str(), SFM_READ, &info));
+  AudioData audio = read_all(file.get(), info);
+  warn_about_undeclared_file_bytes(audio.warnings, audio.frames, path, info);
   return audio;
+}
+
+struct AudioReader::Source {
+  std::vector<char> bytes;  // standard input read whole
+  MemoryFile memory{&bytes, 0};
+  SF_VIRTUAL_IO io{memory_length, memory_seek, memory_read, memory_write, memory_tell};
+  SF_INFO info{};
+  SndfileHandle file;
+  bool from_memory = false;
+};
+
+AudioReader::AudioReader(const std::string& path, bool pipe)
+    : source_(std::make_unique<Source>()), path_(path) {
+  Source& s = *source_;
+  if (path == "-" && pipe) {
+    s.file = open_or_throw(sf_open_fd(STDIN_FILENO, SFM_READ, &s.info, 0));
+  } else if (path == "-") {
+    s.bytes = read_standard_input();
+    if (s.bytes.empty()) throw InputError("empty input: no data");
+    s.from_memory = true;
+    s.file = open_or_throw(sf_open_virtual(&s.io, SFM_READ, &s.info, &s.memory));
+  } else {
+    check_file(path);
+    s.file = open_or_throw(sf_open(path.c_str(), SFM_READ, &s.info));
+  }
+  if (s.info.channels < 1) throw InputError("the file declares no channels");
+  if (s.info.samplerate < 1) throw InputError("the file declares no sample rate");
+  format_ = format_name(s.file.get(), s.info.format);
+  rate_hz_ = s.info.samplerate;
+  channels_ = static_cast<std::size_t>(s.info.channels);
+  // Streams of unknown length declare an absurd count.
+  constexpr sf_count_t LARGEST_DECLARED_FRAMES = sf_count_t{1} << 40;
+  if (s.info.frames > 0 && s.info.frames < LARGEST_DECLARED_FRAMES) {
+    declared_frames_ = static_cast<std::size_t>(s.info.frames);
+  }
+}
+
+AudioReader::~AudioReader() = default;
+
+std::size_t AudioReader::read(std::vector<double>& block, std::size_t frames) {
+  block.resize(frames * channels_);
+  const sf_count_t got =
+      sf_readf_double(source_->file.get(), block.data(), static_cast<sf_count_t>(frames));
+  if (sf_error(source_->file.get()) != SF_ERR_NO_ERROR) {
+    throw InputError(std::string("cannot read the audio data (") +
+                     sf_strerror(source_->file.get()) + ")");
+  }
+  const auto n = static_cast<std::size_t>(std::max<sf_count_t>(got, 0));
+  block.resize(n * channels_);
+  return n;
+}
+
+void AudioReader::rewind() {
+  if (sf_seek(source_->file.get(), 0, SEEK_SET) != 0) {
+    throw InputError("cannot read the audio data a second time");
+  }
+}
+
+std::vector<std::string> AudioReader::warnings(std::size_t frames_read) const {
+  std::vector<std::string> out;
+  const Source& s = *source_;
+  if (s.from_memory) {
+    const std::vector<char>& bytes = s.bytes;
+    const ByteReader from_memory = [&bytes](std::uint64_t offset, char* o, std::size_t n) {
+      if (offset >= bytes.size()) return std::size_t{0};
+      const std::size_t got = std::min<std::size_t>(n, bytes.size() - offset);
+      std::memcpy(o, bytes.data() + offset, got);
+      return got;
+    };
+    warn_about_undeclared_bytes(out, frames_read, undeclared_wav_bytes(from_memory, bytes.size()),
+                                s.info);
+  } else if (path_ != "-") {
+    warn_about_undeclared_file_bytes(out, frames_read, path_, s.info);
+  }
+  return out;
 }
 
 }  // namespace varnholt::cli

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -38,5 +39,41 @@ AudioData read_audio_file(const std::string& path);
 
 // Reads a whole file held in memory (e.g. standard input).
 AudioData read_audio_bytes(const std::vector<char>& bytes);
+
+// A sound file read block by block, so that only a block is in memory at a
+// time. The path "-" reads standard input: whole into memory first (so that
+// it can be read twice), or, with `pipe`, straight from the pipe as the
+// data arrives (a live recording; then it cannot be rewound).
+class AudioReader {
+ public:
+  // Throws InputError as read_audio_file() does.
+  explicit AudioReader(const std::string& path, bool pipe = false);
+  ~AudioReader();
+  AudioReader(const AudioReader&) = delete;
+  AudioReader& operator=(const AudioReader&) = delete;
+
+  const std::string& format() const { return format_; }
+  int sample_rate_hz() const { return rate_hz_; }
+  std::size_t channels() const { return channels_; }
+  // The length the header states (0 when unknown): for progress only.
+  std::size_t declared_frames() const { return declared_frames_; }
+
+  // Reads up to `frames` interleaved frames into `block` (resized to fit);
+  // returns how many, 0 at the end. Throws InputError on a read error.
+  std::size_t read(std::vector<double>& block, std::size_t frames);
+  // Starts over at the first frame (not for a pipe).
+  void rewind();
+  // What the reader noticed, once the whole file has been read.
+  std::vector<std::string> warnings(std::size_t frames_read) const;
+
+ private:
+  struct Source;
+  std::unique_ptr<Source> source_;
+  std::string path_;
+  std::string format_;
+  int rate_hz_ = 0;
+  std::size_t channels_ = 0;
+  std::size_t declared_frames_ = 0;
+};
 
 }  // namespace varnholt::cli

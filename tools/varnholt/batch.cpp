@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <map>
@@ -71,7 +72,8 @@ std::vector<FileResult> run_batch(const std::vector<std::string>& inputs, unsign
   return results;
 }
 
-TerminalProgress::TerminalProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
+TerminalProgress::TerminalProgress(std::size_t total, bool quiet)
+    : enabled_(!quiet && isatty(STDERR_FILENO) == 1), total_(total) {}
 
 TerminalProgress::~TerminalProgress() { clear(); }
 
@@ -84,7 +86,28 @@ void TerminalProgress::clear() {
 void TerminalProgress::operator()(std::size_t done, std::size_t total, const std::string& name) {
   if (!enabled_) return;
   const std::lock_guard<std::mutex> lock(mutex_);
+  done_ = done;
+  total_ = total;
   std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", done, total, name.c_str());
+  std::fflush(stderr);
+  shown_ = true;
+}
+
+void TerminalProgress::file(const std::string& name, double share, double elapsed_s) {
+  if (!enabled_) return;
+  // The time left is guessed only once a little of the file is done.
+  constexpr double SHARE_BEFORE_ESTIMATE = 0.01;
+  constexpr std::chrono::milliseconds REDRAW_INTERVAL{250};
+  const std::lock_guard<std::mutex> lock(mutex_);
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_shown_ < REDRAW_INTERVAL && share < 1.0) return;
+  last_shown_ = now;
+  std::fprintf(stderr, "\r\033[K[%zu/%zu] %s  %.0f %%", done_, total_, name.c_str(),
+               100.0 * share);
+  if (share >= SHARE_BEFORE_ESTIMATE && share < 1.0) {
+    const auto left = static_cast<long long>(std::lround(elapsed_s * (1.0 - share) / share));
+    std::fprintf(stderr, "  %lld:%02lld left", left / 60, left % 60);
+  }
   std::fflush(stderr);
   shown_ = true;
 }

@@ -2,6 +2,7 @@
 // soon as they are ready.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -30,21 +31,30 @@ void run_batch(const std::vector<std::string>& inputs, unsigned jobs, const File
 std::vector<FileResult> run_batch(const std::vector<std::string>& inputs, unsigned jobs,
                                   const FileAnalyser& analyse, const ProgressReport& progress);
 
-// A progress line on the terminal ("\r[3/10] name"), cleared at the end;
-// nothing when stderr is not a terminal. Safe to use from several threads.
+// A progress line on the terminal ("\r[3/10] name  42 %  0:51 left"),
+// cleared at the end; nothing when stderr is not a terminal or when quiet.
+// Safe to use from several threads.
 class TerminalProgress {
  public:
-  TerminalProgress();
+  // `total`: the files of the run.
+  explicit TerminalProgress(std::size_t total = 0, bool quiet = false);
   ~TerminalProgress();
   TerminalProgress(const TerminalProgress&) = delete;
   TerminalProgress& operator=(const TerminalProgress&) = delete;
   void operator()(std::size_t done, std::size_t total, const std::string& name);
+  // A file in progress: the share of it done (0 to 1) after `elapsed_s`
+  // seconds, from which the time left is estimated.
+  void file(const std::string& name, double share, double elapsed_s);
   // Clears the line, e.g. before a result is written.
   void clear();
 
  private:
   bool enabled_;
   bool shown_ = false;
+  std::size_t done_ = 0;
+  std::size_t total_ = 0;
+  // When the last file line was drawn: it is redrawn a few times a second.
+  std::chrono::steady_clock::time_point last_shown_{};
   std::mutex mutex_;
 };
 

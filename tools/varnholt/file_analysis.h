@@ -3,7 +3,9 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,13 +31,36 @@ inline constexpr double DC_POWER_SHARE_REPORTED = 0.01;
 // Computes the metrics of one channel of pascal at 48 kHz.
 using ChannelAnalyser = std::function<std::vector<MetricResult>(const std::vector<double>&)>;
 
+// Takes one channel of pascal at 48 kHz chunk by chunk, then gives its
+// metrics. May throw: that fails the channel only.
+class ChannelSink {
+ public:
+  virtual ~ChannelSink() = default;
+  virtual void push(std::span<const double> pascal) = 0;
+  virtual std::vector<MetricResult> finish() = 0;
+};
+// Makes the sink of a channel (1-based number).
+using ChannelSinkFactory = std::function<std::unique_ptr<ChannelSink>(int channel)>;
+
+// Told while a file is analysed: the share of it read so far, 0 to 1.
+using FileProgress = std::function<void(double)>;
+
 // The largest peak pressure taken for sound in air: a pressure swing of one
 // atmosphere (101325 Pa, about 191 dB SPL for a sine) would need a negative
 // absolute pressure in its troughs, so anything beyond is a calibration
 // mistake, not sound.
 inline constexpr double MAX_PEAK_PRESSURE_PA = 101325.0;
 
-// Never throws: every failure becomes the error text of the file or channel.
+// Reads, resamples and calibrates the file block by block and feeds each
+// channel's sink, so that memory does not grow with the file (a first
+// reading pass finds the DC offsets for --remove-dc). `pipe`: standard input
+// is read as it arrives (see AudioReader). Never throws: every failure
+// becomes the error text of the file or channel.
+FileResult analyse_file(const std::string& path, const AnalysisSettings& settings,
+                        const ChannelSinkFactory& sinks, const FileProgress& progress = {},
+                        bool pipe = false);
+
+// The same with a function of each whole channel.
 FileResult analyse_file(const std::string& path, const AnalysisSettings& settings,
                         const ChannelAnalyser& analyser);
 

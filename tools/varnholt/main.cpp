@@ -1,4 +1,5 @@
 // varnholt: psychoacoustic metrics of sound files from the command line.
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -6,7 +7,9 @@
 #include "batch.h"
 #include "demo_signal.h"
 #include "file_analysis.h"
+#include "follow_printer.h"
 #include "input_list.h"
+#include "metric_streams.h"
 #include "metrics.h"
 #include "options.h"
 #include "outputs.h"
@@ -34,11 +37,31 @@ bool analyse_inputs(const Options& o, const std::vector<std::string>& inputs,
     file.description = DEMO_DESCRIPTION;
     return outputs.write(0, analyse_audio(std::move(file), std::move(audio), settings, analyser));
   }
+  // The per-band patterns over time are kept only for the outputs that
+  // write them; the summaries need the single values per frame only.
+  StreamSettings streams{o.metrics, o.sound_field, o.json_path || o.csv_bands, {}};
+  if (o.follow) {
+    streams.listener = follow_printer(o.text_format, !o.channel.has_value());
+    const ChannelSinkFactory sinks = [&streams](int channel) {
+      return make_metric_streams(streams, channel);
+    };
+    return outputs.write(0, analyse_file(inputs[0], settings, sinks, {}, true));
+  }
+  const ChannelSinkFactory sinks = [&streams](int channel) {
+    return make_metric_streams(streams, channel);
+  };
   bool all_ok = true;
-  TerminalProgress progress;
+  TerminalProgress progress(inputs.size(), o.quiet);
   run_batch(
       inputs, o.jobs,
-      [&](const std::string& path) { return analyse_file(path, settings, analyser); },
+      [&](const std::string& path) {
+        const auto started = std::chrono::steady_clock::now();
+        const FileProgress file_progress = [&](double share) {
+          const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+          progress.file(path, share, elapsed.count());
+        };
+        return analyse_file(path, settings, sinks, file_progress);
+      },
       [&progress](std::size_t done, std::size_t total, const std::string& name) {
         progress(done, total, name);
       },

@@ -93,15 +93,6 @@ double tonal_frequency_or_none(double specific_tonality, double frequency_hz) {
   return specific_tonality > 0.0 ? frequency_hz : std::numeric_limits<double>::quiet_NaN();
 }
 
-std::vector<double> tonal_frequencies(const std::vector<double>& planes, std::size_t frames) {
-  const std::size_t plane_size = ECMA_BANDS * frames;
-  std::vector<double> out(plane_size);
-  for (std::size_t i = 0; i < plane_size; ++i) {
-    out[i] = tonal_frequency_or_none(planes[3 * plane_size + i], planes[2 * plane_size + i]);
-  }
-  return out;
-}
-
 MetricResult frame_metric(Metric metric, std::vector<double> values, std::size_t frame_length,
                           std::size_t hop, const std::string& symbol, const std::string& key,
                           const std::string& exceedance_key, const std::string& unit) {
@@ -268,7 +259,9 @@ MetricResult loudness_time_result(std::vector<double> loudness, std::vector<doub
   const std::vector<Summary> exceeded = exceedance_levels(loudness, "N", "n", "sone", "");
   r.summaries.insert(r.summaries.end(), exceeded.begin(), exceeded.end());
   r.series.push_back(Series{"loudness", "sone", "total loudness per frame", std::move(loudness)});
-  r.band_arrays.push_back(bark_pattern("specific_loudness", std::move(specific)));
+  if (!specific.empty()) {
+    r.band_arrays.push_back(bark_pattern("specific_loudness", std::move(specific)));
+  }
   return r;
 }
 
@@ -283,24 +276,31 @@ MetricResult tonality_result(std::vector<double> tonality) {
                       VH_TONALITY_AURES_HOP, "K", "tonality", "k", "");
 }
 
-MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t frames) {
-  const std::size_t plane_size = ECMA_BANDS * frames;
-  const auto plane = [&](std::size_t s) {
-    const auto first = planes.begin() + static_cast<std::ptrdiff_t>(s * plane_size);
-    return std::vector<double>(first, first + static_cast<std::ptrdiff_t>(plane_size));
-  };
-  std::vector<double> tonality(frames), frequency(frames), loudness(frames);
-  for (std::size_t k = 0; k < frames; ++k) {
-    const std::span<const double> specific_tonality(planes.data() + 3 * plane_size + k * ECMA_BANDS,
-                                                    ECMA_BANDS);
-    const std::size_t band = index_of_maximum(specific_tonality);
-    tonality[k] = specific_tonality[band];
-    frequency[k] = tonal_frequency_or_none(specific_tonality[band],
-                                           planes[2 * plane_size + k * ECMA_BANDS + band]);
-    double sum = 0.0;
-    for (std::size_t b = 0; b < ECMA_BANDS; ++b) sum += planes[4 * plane_size + k * ECMA_BANDS + b];
-    loudness[k] = 0.5 * sum;
+void EcmaTonalFrames::add(const double* frame) {
+  const std::span<const double> specific_tonality(frame + 3 * ECMA_BANDS, ECMA_BANDS);
+  const std::size_t band = index_of_maximum(specific_tonality);
+  tonality_.push_back(specific_tonality[band]);
+  frequency_.push_back(
+      tonal_frequency_or_none(specific_tonality[band], frame[2 * ECMA_BANDS + band]));
+  double sum = 0.0;
+  for (std::size_t b = 0; b < ECMA_BANDS; ++b) sum += frame[4 * ECMA_BANDS + b];
+  loudness_.push_back(0.5 * sum);
+  if (!keep_bands_) return;
+  for (std::size_t p = 0; p < ECMA_TONAL_PLANES; ++p) {
+    planes_[p].insert(planes_[p].end(), frame + p * ECMA_BANDS, frame + (p + 1) * ECMA_BANDS);
   }
+  // The tonal-frequency plane keeps only the frequencies of tonal bands.
+  double* frequencies = planes_[2].data() + planes_[2].size() - ECMA_BANDS;
+  for (std::size_t b = 0; b < ECMA_BANDS; ++b) {
+    frequencies[b] = tonal_frequency_or_none(specific_tonality[b], frequencies[b]);
+  }
+}
+
+MetricResult EcmaTonalFrames::result() && {
+  const std::size_t frames = tonality_.size();
+  std::vector<double>& tonality = tonality_;
+  std::vector<double>& frequency = frequency_;
+  std::vector<double>& loudness = loudness_;
   MetricResult r;
   r.metric = Metric::ecma_tonality;
   r.method = method_of(r.metric);
@@ -336,21 +336,45 @@ MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t
                             "CSV cell) where T(t) = 0",
                             std::move(frequency)});
   r.series.push_back(Series{"loudness", "sone_HMS", n_def + "every frame", std::move(loudness)});
-  r.band_arrays.push_back(ecma_bands("tonal_specific_loudness", "sone_HMS/Bark_HMS", plane(0)));
-  r.band_arrays.push_back(ecma_bands("noise_specific_loudness", "sone_HMS/Bark_HMS", plane(1)));
-  r.band_arrays.push_back(ecma_bands("tonal_frequency", "Hz", tonal_frequencies(planes, frames)));
-  r.band_arrays.push_back(ecma_bands("specific_tonality", "tu_HMS/Bark_HMS", plane(3)));
-  r.band_arrays.push_back(ecma_bands("combined_specific_loudness", "sone_HMS/Bark_HMS", plane(4)));
+  if (keep_bands_) {
+    r.band_arrays.push_back(
+        ecma_bands("tonal_specific_loudness", "sone_HMS/Bark_HMS", std::move(planes_[0])));
+    r.band_arrays.push_back(
+        ecma_bands("noise_specific_loudness", "sone_HMS/Bark_HMS", std::move(planes_[1])));
+    r.band_arrays.push_back(ecma_bands("tonal_frequency", "Hz", std::move(planes_[2])));
+    r.band_arrays.push_back(
+        ecma_bands("specific_tonality", "tu_HMS/Bark_HMS", std::move(planes_[3])));
+    r.band_arrays.push_back(
+        ecma_bands("combined_specific_loudness", "sone_HMS/Bark_HMS", std::move(planes_[4])));
+  }
   return r;
 }
 
-MetricResult ecma_roughness_result(std::vector<double> specific, std::size_t frames) {
-  std::vector<double> roughness(frames);
+MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t frames) {
+  const std::size_t plane_size = ECMA_BANDS * frames;
+  EcmaTonalFrames series(true);
+  std::vector<double> frame(ECMA_TONAL_PLANES * ECMA_BANDS);
   for (std::size_t k = 0; k < frames; ++k) {
-    double sum = 0.0;
-    for (std::size_t b = 0; b < ECMA_BANDS; ++b) sum += specific[k * ECMA_BANDS + b];
-    roughness[k] = 0.5 * sum;
+    for (std::size_t p = 0; p < ECMA_TONAL_PLANES; ++p) {
+      for (std::size_t b = 0; b < ECMA_BANDS; ++b) {
+        frame[p * ECMA_BANDS + b] = planes[p * plane_size + k * ECMA_BANDS + b];
+      }
+    }
+    series.add(frame.data());
   }
+  return std::move(series).result();
+}
+
+void EcmaRoughnessFrames::add(const double* frame) {
+  double sum = 0.0;
+  for (std::size_t b = 0; b < ECMA_BANDS; ++b) sum += frame[b];
+  roughness_.push_back(0.5 * sum);
+  if (keep_bands_) specific_.insert(specific_.end(), frame, frame + ECMA_BANDS);
+}
+
+MetricResult EcmaRoughnessFrames::result() && {
+  std::vector<double>& roughness = roughness_;
+  const std::size_t frames = roughness.size();
   MetricResult r;
   r.metric = Metric::ecma_roughness;
   r.method = method_of(r.metric);
@@ -368,9 +392,17 @@ MetricResult ecma_roughness_result(std::vector<double> specific, std::size_t fra
       exceedance_levels(roughness, "R", "r", "asper_HMS", r_def + "the ");
   r.summaries.insert(r.summaries.end(), exceeded.begin(), exceeded.end());
   r.series.push_back(Series{"roughness", "asper_HMS", r_def + "every frame", std::move(roughness)});
-  r.band_arrays.push_back(
-      ecma_bands("specific_roughness", "asper_HMS/Bark_HMS", std::move(specific)));
+  if (keep_bands_) {
+    r.band_arrays.push_back(
+        ecma_bands("specific_roughness", "asper_HMS/Bark_HMS", std::move(specific_)));
+  }
   return r;
+}
+
+MetricResult ecma_roughness_result(std::vector<double> specific, std::size_t frames) {
+  EcmaRoughnessFrames series(true);
+  for (std::size_t k = 0; k < frames; ++k) series.add(specific.data() + k * ECMA_BANDS);
+  return std::move(series).result();
 }
 
 }  // namespace varnholt::cli

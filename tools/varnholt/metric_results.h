@@ -2,6 +2,7 @@
 // times, single values with their definitions, series and per-band arrays.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,10 +26,46 @@ MetricResult failed_metric(Metric metric, std::int32_t status);
 
 MetricResult loudness_result(double loudness_sone, std::vector<double> specific);
 MetricResult sharpness_result(double sharpness_acum);
+// `specific`: frames rows of 240 values, or none when the pattern is not kept.
 MetricResult loudness_time_result(std::vector<double> loudness, std::vector<double> specific,
                                   std::size_t frames);
 MetricResult roughness_result(std::vector<double> roughness);
 MetricResult tonality_result(std::vector<double> tonality);
+// The ECMA-418-2 tonality frame by frame: the series its summaries need,
+// and the five per-band planes only when an output asks for them.
+class EcmaTonalFrames {
+ public:
+  explicit EcmaTonalFrames(bool keep_bands) : keep_bands_(keep_bands) {}
+  // One frame of 5 * 53 values: plane s, band b at 53 s + b.
+  void add(const double* frame);
+  // T(t), its tonal frequency and N(t) of the frame added last.
+  std::array<double, 3> last() const {
+    return {tonality_.back(), frequency_.back(), loudness_.back()};
+  }
+  MetricResult result() &&;
+
+ private:
+  bool keep_bands_;
+  std::vector<double> tonality_, frequency_, loudness_;
+  std::vector<double> planes_[ECMA_TONAL_PLANES];
+};
+
+// The ECMA-418-2 roughness frame by frame, the specific roughness only when
+// an output asks for it.
+class EcmaRoughnessFrames {
+ public:
+  explicit EcmaRoughnessFrames(bool keep_bands) : keep_bands_(keep_bands) {}
+  // One frame of 53 specific roughness values.
+  void add(const double* frame);
+  // R(t) of the frame added last.
+  double last() const { return roughness_.back(); }
+  MetricResult result() &&;
+
+ private:
+  bool keep_bands_;
+  std::vector<double> roughness_, specific_;
+};
+
 // `planes`: the five planes of 53 * frames values each, as the library writes them.
 MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t frames);
 // `specific`: frames rows of 53 values.

@@ -161,7 +161,9 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
   std::vector<std::string> metric_names;
   std::vector<std::string> allowed;
   for (Metric m : ALL_METRICS) allowed.emplace_back(metric_name(m));
-  app.add_option("--metrics", metric_names, "Metrics to compute, comma-separated (default: all)")
+  allowed.emplace_back("all");
+  app.add_option("--metrics", metric_names,
+                 "Metrics to compute, comma-separated, or 'all' (the default)")
       ->delimiter(',')
       ->allow_extra_args(false)
       ->check(CLI::IsMember(allowed).description(""))
@@ -230,6 +232,10 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
   app.add_option("--start", o.start_s, "Analyse from S seconds into each file")
       ->check(number_at_least(0.0, true, "a time of 0 s or later"))
       ->type_name("S");
+  app.add_flag("--quiet,-q", o.quiet, "No progress line on the terminal");
+  app.add_flag("--follow", o.follow,
+               "Read a WAV stream from standard input ('-') as it arrives and print\n"
+               "each metric's values as they become final, one line per frame");
   double duration = 0.0;
   CLI::Option* duration_opt =
       app.add_option("--duration", duration, "Analyse at most S seconds (from --start)")
@@ -255,7 +261,8 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     return usage_error("no input files (give sound files, '-' for standard input, or 'demo')");
   }
   if (*channel_opt) o.channel = channel;
-  if (metric_names.empty()) {
+  if (metric_names.empty() ||
+      std::find(metric_names.begin(), metric_names.end(), "all") != metric_names.end()) {
     o.metrics.assign(ALL_METRICS.begin(), ALL_METRICS.end());
   } else {
     for (const std::string& name : metric_names) {
@@ -284,6 +291,12 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
     o.summary_csv_path = summary_csv;
   }
   if (*duration_opt) o.duration_s = duration;
+  if (o.follow && (o.demo || o.inputs != std::vector<std::string>{"-"})) {
+    return usage_error("--follow reads standard input: give '-' as the only input");
+  }
+  if (o.follow && o.remove_dc) {
+    return usage_error("--remove-dc needs the whole signal first; it cannot --follow");
+  }
   o.csv_format = NumberFormat{17, true};
   if (*precision_opt) {
     const std::optional<NumberFormat> format = number_format_from(precision);

@@ -37,6 +37,8 @@ struct Options {
   NumberFormat text_format;  // the text summary
   NumberFormat csv_format;   // CSV cells
   unsigned jobs = 1;
+  bool quiet = false;   // no progress on the terminal
+  bool follow = false;  // print each frame's values as they become final
 };
 
 struct ParsedCommandLine {

@@ -1,0 +1,252 @@
+// One library stream per metric; frames are drained after every chunk and
+// reduced at once to the series the results are built from.
+#include "metric_streams.h"
+
+#include <array>
+#include <stdexcept>
+#include <utility>
+
+#include "metric_results.h"
+#include "metrics.h"
+#include "varnholt.h"
+
+namespace varnholt::cli {
+namespace {
+
+constexpr double RATE_HZ = VH_SAMPLE_RATE;
+// Frames taken out of a stream per read: enough to drain a large chunk in a
+// few calls.
+constexpr std::size_t FRAMES_PER_READ = 256;
+
+struct StreamCloser {
+  void operator()(vh_stream* s) const { vh_stream_destroy(s); }
+};
+using StreamHandle = std::unique_ptr<vh_stream, StreamCloser>;
+
+vh_metric stream_metric(Metric metric) {
+  switch (metric) {
+    case Metric::loudness:
+    case Metric::sharpness:
+      return VH_METRIC_LOUDNESS_STATIONARY;
+    case Metric::loudness_time:
+      return VH_METRIC_LOUDNESS_TIME;
+    case Metric::roughness:
+      return VH_METRIC_ROUGHNESS_DW;
+    case Metric::tonality:
+      return VH_METRIC_TONALITY_AURES;
+    case Metric::ecma_tonality:
+      return VH_METRIC_ECMA_TONALITY;
+    case Metric::ecma_roughness:
+      return VH_METRIC_ECMA_ROUGHNESS;
+    case Metric::levels:
+      break;
+  }
+  throw std::logic_error("the sound levels have no stream");
+}
+
+// Time of frame f: the first frame's time plus f hops, as in the results.
+struct FrameClock {
+  double first_s;
+  double hop_s;
+  double at(std::size_t f) const { return first_s + static_cast<double>(f) * hop_s; }
+};
+
+FrameClock frame_clock(Metric metric) {
+  switch (metric) {
+    case Metric::loudness_time:
+      return {0.0, VH_LOUDNESS_TIME_HOP / RATE_HZ};
+    case Metric::roughness:
+      return {0.5 * VH_ROUGHNESS_DW_FRAME / RATE_HZ, VH_ROUGHNESS_DW_HOP / RATE_HZ};
+    case Metric::tonality:
+      return {0.5 * VH_TONALITY_AURES_FRAME / RATE_HZ, VH_TONALITY_AURES_HOP / RATE_HZ};
+    case Metric::ecma_tonality:
+      return {0.0, VH_ECMA_TONAL_HOP / RATE_HZ};
+    case Metric::ecma_roughness:
+      return {0.0, 1.0 / 50.0};
+    default:
+      return {0.0, 0.0};
+  }
+}
+
+// One metric of one channel.
+class MetricStream {
+ public:
+  MetricStream(Metric metric, const StreamSettings& settings, int channel)
+      : metric_(metric),
+        channel_(channel),
+        listener_(settings.listener),
+        keep_bands_(settings.keep_bands),
+        clock_(frame_clock(metric)),
+        ecma_tonal_(settings.keep_bands),
+        ecma_roughness_(settings.keep_bands) {
+    vh_stream* s = nullptr;
+    status_ = vh_stream_create(stream_metric(metric), VH_SAMPLE_RATE, settings.sound_field, &s);
+    stream_.reset(s);
+    if (status_ == VH_OK) status_ = vh_stream_frame_values(stream_metric(metric), &values_);
+    buffer_.resize(values_ * FRAMES_PER_READ);
+  }
+
+  void push(std::span<const double> pascal) {
+    if (status_ != VH_OK) return;
+    status_ = vh_stream_push(stream_.get(), pascal.data(), pascal.size());
+    if (status_ == VH_OK) drain();
+  }
+
+  MetricResult finish() {
+    if (status_ == VH_OK) status_ = vh_stream_finish(stream_.get());
+    if (status_ == VH_OK) drain();
+    if (status_ != VH_OK) return failed_metric(metric_, status_);
+    switch (metric_) {
+      case Metric::loudness:
+        return loudness_result(stationary_[0], {stationary_.begin() + 1, stationary_.end()});
+      case Metric::sharpness: {
+        double sharpness = 0.0;
+        const vh_status s =
+            vh_sharpness_din(stationary_.data() + 1, stationary_.size() - 1, &sharpness);
+        if (s != VH_OK) return failed_metric(metric_, s);
+        return sharpness_result(sharpness);
+      }
+      case Metric::loudness_time: {
+        const std::size_t frames = series_.size();
+        return loudness_time_result(std::move(series_), std::move(bands_), frames);
+      }
+      case Metric::roughness:
+        return roughness_result(std::move(series_));
+      case Metric::tonality:
+        return tonality_result(std::move(series_));
+      case Metric::ecma_tonality:
+        return std::move(ecma_tonal_).result();
+      case Metric::ecma_roughness:
+        return std::move(ecma_roughness_).result();
+      case Metric::levels:
+        break;
+    }
+    throw std::logic_error("the sound levels have no stream");
+  }
+
+ private:
+  void drain() {
+    for (;;) {
+      std::size_t frames = 0;
+      vh_stream_read(stream_.get(), buffer_.data(), buffer_.size(), &frames);
+      for (std::size_t i = 0; i < frames; ++i) take(buffer_.data() + i * values_);
+      if (frames < FRAMES_PER_READ) return;
+    }
+  }
+
+  // Reduces one frame to what is kept, and tells the listener.
+  void take(const double* frame) {
+    switch (metric_) {
+      case Metric::loudness:
+      case Metric::sharpness:
+        stationary_.assign(frame, frame + values_);
+        return;
+      case Metric::loudness_time:
+        series_.push_back(frame[0]);
+        if (keep_bands_) bands_.insert(bands_.end(), frame + 1, frame + values_);
+        tell({&series_.back(), 1});
+        return;
+      case Metric::roughness:
+      case Metric::tonality:
+        series_.push_back(frame[0]);
+        tell({&series_.back(), 1});
+        return;
+      case Metric::ecma_tonality: {
+        ecma_tonal_.add(frame);
+        const std::array<double, 3> last = ecma_tonal_.last();
+        tell(last);
+        return;
+      }
+      case Metric::ecma_roughness: {
+        ecma_roughness_.add(frame);
+        const double last = ecma_roughness_.last();
+        tell({&last, 1});
+        return;
+      }
+      case Metric::levels:
+        return;
+    }
+  }
+
+  void tell(std::span<const double> values) {
+    if (listener_) listener_(channel_, metric_, clock_.at(frames_told_), values);
+    ++frames_told_;
+  }
+
+  Metric metric_;
+  int channel_;
+  FrameListener listener_;
+  bool keep_bands_;
+  FrameClock clock_;
+  StreamHandle stream_;
+  vh_status status_ = VH_OK;
+  std::size_t values_ = 0;
+  std::size_t frames_told_ = 0;
+  std::vector<double> buffer_;
+  std::vector<double> stationary_;
+  std::vector<double> series_;
+  std::vector<double> bands_;
+  EcmaTonalFrames ecma_tonal_;
+  EcmaRoughnessFrames ecma_roughness_;
+};
+
+// Every metric of one channel; the sound levels, which have no stream, on
+// the whole signal.
+class MetricStreams final : public ChannelSink {
+ public:
+  MetricStreams(const StreamSettings& settings, int channel) : settings_(settings) {
+    for (Metric m : settings.metrics) {
+      if (m == Metric::levels) {
+        collect_levels_ = true;
+      } else {
+        streams_.emplace_back(std::make_unique<MetricStream>(m, settings, channel));
+      }
+    }
+  }
+
+  void push(std::span<const double> pascal) override {
+    for (const std::unique_ptr<MetricStream>& s : streams_) s->push(pascal);
+    if (collect_levels_) {
+      whole_chunks_.emplace_back(pascal.begin(), pascal.end());
+      whole_size_ += pascal.size();
+    }
+  }
+
+  std::vector<MetricResult> finish() override {
+    std::vector<MetricResult> results;
+    auto next = streams_.begin();
+    for (Metric m : settings_.metrics) {
+      results.push_back(m == Metric::levels ? compute_levels(whole_signal()) : (*next++)->finish());
+    }
+    return results;
+  }
+
+ private:
+  StreamSettings settings_;
+  std::vector<std::unique_ptr<MetricStream>> streams_;
+  // The signal joined once at the end, each chunk released as it is
+  // copied: a vector growing by doubling would need up to three times the
+  // signal while it reallocates.
+  std::vector<double> whole_signal() {
+    std::vector<double> whole;
+    whole.reserve(whole_size_);
+    for (std::vector<double>& chunk : whole_chunks_) {
+      whole.insert(whole.end(), chunk.begin(), chunk.end());
+      std::vector<double>().swap(chunk);
+    }
+    whole_chunks_.clear();
+    return whole;
+  }
+
+  bool collect_levels_ = false;
+  std::vector<std::vector<double>> whole_chunks_;
+  std::size_t whole_size_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<ChannelSink> make_metric_streams(const StreamSettings& settings, int channel) {
+  return std::make_unique<MetricStreams>(settings, channel);
+}
+
+}  // namespace varnholt::cli
