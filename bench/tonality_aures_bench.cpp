@@ -77,7 +77,7 @@ struct AuresFrame {
   bool level_spectrum() {
     for (std::size_t k = 0; k < FRAME; ++k) spectrum[k] = {a * x[k] * w[k], 0.0};
     fft.forward(spectrum.data(), spectrum.data(), 1.0);
-    return varnholt::aures_level_spectrum(spectrum.data(), FRAME, levels.data());
+    return varnholt::aures_level_spectrum(spectrum.data(), FRAME, FRAME, levels.data());
   }
 };
 

@@ -58,14 +58,29 @@ double bark_from_hz(double frequency_hz) noexcept {
   return 3.5 * std::atan(q * q) + 13.0 * std::atan(0.76 * x);
 }
 
-bool aures_level_spectrum(const std::complex<double>* spectrum, int n, double* levels) noexcept {
-  for (int k = 0; k < n; ++k) {
-    const double re = spectrum[k].real();
-    const double im = spectrum[k].imag();
-    const double power = re * re + im * im + 1e-99;
-    if (!is_finite_value(power)) return false;
-    levels[k] = 10.0 * std::log10(power / LEVEL_REFERENCE_PA2);
+namespace {
+
+double bin_power(const std::complex<double>& x) noexcept {
+  const double re = x.real();
+  const double im = x.imag();
+  return re * re + im * im + 1e-99;
+}
+
+}  // namespace
+
+void aures_bin_levels(const std::complex<double>* spectrum, int first, int end,
+                      double* levels) noexcept {
+  for (int k = first; k < end; ++k) {
+    levels[k] = 10.0 * std::log10(bin_power(spectrum[k]) / LEVEL_REFERENCE_PA2);
   }
+}
+
+bool aures_level_spectrum(const std::complex<double>* spectrum, int n, int count,
+                          double* levels) noexcept {
+  for (int k = 0; k < n; ++k) {
+    if (!is_finite_value(bin_power(spectrum[k]))) return false;
+  }
+  aures_bin_levels(spectrum, 0, count, levels);
   return true;
 }
 

@@ -42,10 +42,17 @@ WindowSums aures_window_sums(const double* window, int n) noexcept;
 // compare equal.
 double bark_from_hz(double frequency_hz) noexcept;
 
-// Level in dB re 20 uPa of every one of the n bins of a spectrum already
-// scaled by the amplitude scale: 10 log10((|X|^2 + 1e-99) / 4e-10). The tiny
-// power keeps a silent bin finite (about -896 dB). Returns false when a power
-// is not finite; levels up to that bin are then written.
-bool aures_level_spectrum(const std::complex<double>* spectrum, int n, double* levels) noexcept;
+// Level in dB re 20 uPa of bins first .. end - 1 of a spectrum already scaled
+// by the amplitude scale: 10 log10((|X|^2 + 1e-99) / 4e-10). The tiny power
+// keeps a silent bin finite (about -896 dB).
+void aures_bin_levels(const std::complex<double>* spectrum, int first, int end,
+                      double* levels) noexcept;
+
+// The levels of bins 0 .. count - 1 of an n-bin spectrum (count <= n), once
+// the power of every one of the n bins has been found finite. Returns false,
+// writing nothing, when a power is not finite. The levels above n/2 mirror
+// those below, so a caller can leave them out until a search reaches them.
+bool aures_level_spectrum(const std::complex<double>* spectrum, int n, int count,
+                          double* levels) noexcept;
 
 }  // namespace varnholt

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <cstdlib>
 #include <limits>
 
 #include "core/checks.h"
@@ -19,8 +18,8 @@ namespace {
 constexpr double UNUSED_LEVEL = -100.0;
 
 // Power mean of the three bins around each bin (the two end bins keep their
-// level); `power` is scratch for m values. False when a smoothed level is not
-// finite.
+// level); `power` receives the intensity 10^(L/10) of every bin. False when a
+// smoothed level is not finite.
 bool smooth_levels(const double* l, int m, double* power, double* s) noexcept {
   const double log_three = 10.0 * std::log10(3.0);
   for (int j = 0; j < m; ++j) power[j] = std::pow(10.0, l[j] / 10.0);
@@ -48,8 +47,10 @@ int edge_extension(int k, double df) noexcept {
 double floor_level(const double* s, int first, int last, double* scratch) noexcept {
   const int count = last - first + 1;
   std::copy(s + first, s + last + 1, scratch);
-  std::qsort(scratch, static_cast<std::size_t>(count), sizeof(double), compare_ascending);
   const int r = std::max(static_cast<int>(std::floor(0.1 * static_cast<double>(count))) - 1, 1);
+  // Only the r-th value counts, and it is the same whichever way the finite
+  // levels are ordered: a selection finds it without sorting the stretch.
+  std::nth_element(scratch, scratch + (r - 1), scratch + count);
   return scratch[r - 1];
 }
 
@@ -78,7 +79,7 @@ struct Neighbourhood {
 Neighbourhood measure_neighbourhood(const BandSearchRows& rows, double zc) noexcept {
   Neighbourhood n;
   const double* z = rows.rate.data();
-  const double* w = rows.working.data();
+  const double* intensity = rows.intensity.data();
   // The rates rise with the bin, so only bins from zc - 1.5 Bark on can count.
   const double bottom = zc - 1.5;
   const double top = zc + 1.5;
@@ -86,7 +87,7 @@ Neighbourhood measure_neighbourhood(const BandSearchRows& rows, double zc) noexc
   const double centre_high = zc + 0.5;
   const int first = static_cast<int>(std::lower_bound(z, z + rows.m, bottom) - z);
   for (int j = first; j < rows.m && z[j] <= top; ++j) {
-    const double p = std::pow(10.0, w[j] / 10.0);
+    const double p = intensity[j];
     if (z[j] >= centre_low && z[j] <= centre_high) {
       n.centre += p;
     } else if (z[j] >= bottom && z[j] < centre_low) {
@@ -106,6 +107,7 @@ Neighbourhood measure_neighbourhood(const BandSearchRows& rows, double zc) noexc
 Outcome examine_candidate(BandSearchRows& rows, double df, int cl, int cu, int lo, int hi,
                           TonalBand& band) noexcept {
   double* w = rows.working.data();
+  double* intensity = rows.intensity.data();
   const double level_lo = w[lo];
   const double level_hi = w[hi];
   const double fc = std::sqrt((static_cast<double>(cu) * df) * (static_cast<double>(cl) * df));
@@ -123,7 +125,7 @@ Outcome examine_candidate(BandSearchRows& rows, double df, int cl, int cu, int l
   if (centre_db - 10.0 * std::log10(n.upper) < 7.0) return Outcome::rejected;
 
   double band_intensity = 0.0;
-  for (int j = cl; j <= cu; ++j) band_intensity += std::pow(10.0, w[j] / 10.0);
+  for (int j = cl; j <= cu; ++j) band_intensity += intensity[j];
 
   // Intensity above the straight baseline between the two bounds.
   const int d = std::max(hi - lo, 1);
@@ -132,8 +134,7 @@ Outcome examine_candidate(BandSearchRows& rows, double df, int cl, int cu, int l
   double excess_sum = 0.0;
   for (int j = lo; j <= hi; ++j) {
     const double u = std::pow(10.0, baseline_level(j, lo, level_lo, level_hi, d) / 10.0);
-    const double p = std::pow(10.0, w[j] / 10.0);
-    e[j] = std::max(p - u, 0.0);
+    e[j] = std::max(intensity[j] - u, 0.0);
     if (j >= cl && j <= cu) baseline_in_band += u;
     excess_sum += e[j];
   }
@@ -160,7 +161,10 @@ Outcome examine_candidate(BandSearchRows& rows, double df, int cl, int cu, int l
   if (!is_finite_value(level)) return Outcome::failed;
 
   // Later candidates measure their neighbourhoods without this band.
-  for (int j = lo; j <= hi; ++j) w[j] = baseline_level(j, lo, level_lo, level_hi, d);
+  for (int j = lo; j <= hi; ++j) {
+    w[j] = baseline_level(j, lo, level_lo, level_hi, d);
+    intensity[j] = std::pow(10.0, w[j] / 10.0);
+  }
 
   band = TonalBand{lo, hi, fc, width, level, level_lo, level_hi};
   return Outcome::accepted;
@@ -173,6 +177,7 @@ BandSearchRows::BandSearchRows(int bins, double bin_spacing)
       smoothed(static_cast<std::size_t>(bins)),
       search(static_cast<std::size_t>(bins)),
       working(static_cast<std::size_t>(bins)),
+      intensity(static_cast<std::size_t>(bins)),
       rate(static_cast<std::size_t>(bins)),
       scratch(static_cast<std::size_t>(bins)),
       excess(static_cast<std::size_t>(bins)),
@@ -201,8 +206,9 @@ int aures_find_bands(const double* levels, int m, double bin_spacing, BandSearch
   double* q = rows.search.data();
   double* w = rows.working.data();
   unsigned char* marked = rows.marks.data();
-  // The scratch row is free until the first candidate sorts its floor.
-  if (!smooth_levels(levels, m, rows.scratch.data(), s)) return -1;
+  // The intensities of the levels are those of the working levels until a
+  // band is accepted.
+  if (!smooth_levels(levels, m, rows.intensity.data(), s)) return -1;
   // Candidates are seeded between 20 Hz and 5 kHz only; everywhere else Q is
   // below 0 and can never be the highest level that still counts, so the
   // search for the highest Q need not look there.

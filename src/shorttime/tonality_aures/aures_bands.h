@@ -18,8 +18,9 @@ struct BandSearchRows {
   std::vector<double> smoothed;    // S: power mean of three neighbouring bins, dB
   std::vector<double> search;      // Q: S inside 20 Hz..5 kHz, -100 elsewhere or once used
   std::vector<double> working;     // W: levels, with accepted bands replaced by their baseline
+  std::vector<double> intensity;   // 10^(W/10), kept in step with W
   std::vector<double> rate;        // Z: critical-band rate of every bin (fixed for the call)
-  std::vector<double> scratch;     // sorted stretch of S
+  std::vector<double> scratch;     // stretch of S searched for its noise floor
   std::vector<double> excess;      // E: intensity above the baseline of a candidate
   std::vector<double> cumulative;  // F: normalised cumulative excess of a candidate
   std::vector<unsigned char> marks;  // 1 once a bin belongs to an examined candidate

@@ -67,12 +67,14 @@ void aures_replace_bands(std::complex<double>* spectrum, const TonalBand* bands,
 }
 
 bool aures_residual_levels(const std::complex<double>* spectrum, int n, double amplitude_scale,
-                           double* levels) noexcept {
+                           int first, int end, double* levels) noexcept {
+  // The argument of the logarithm is at least 1e-99, so the level is finite
+  // exactly when the argument is: only the bins asked for need the logarithm.
   for (int k = 0; k <= n / 2; ++k) {
     const double p = magnitude(spectrum[k]) * amplitude_scale;
-    const double level = 10.0 * std::log10(p * p / LEVEL_REFERENCE_PA2 + 1e-99);
-    if (!is_finite_value(level)) return false;
-    levels[k] = level;
+    const double power = p * p / LEVEL_REFERENCE_PA2 + 1e-99;
+    if (!is_finite_value(power)) return false;
+    if (k >= first && k < end) levels[k] = 10.0 * std::log10(power);
   }
   return true;
 }

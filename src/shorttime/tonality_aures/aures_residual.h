@@ -27,9 +27,10 @@ void aures_replace_bands(std::complex<double>* spectrum, const TonalBand* bands,
 // B[n - k] = conj(B[k]) for k = 1 .. n/2 - 1, so the backward transform is real.
 void hermitian_completion(std::complex<double>* spectrum, int n) noexcept;
 
-// Level in dB re 20 uPa of bins 0 .. n/2 of the unscaled spectrum:
-// 10 log10((|B| a)^2 / 4e-10 + 1e-99). False when a level is not finite.
+// Level in dB re 20 uPa of bins first .. end - 1 (within 0 .. n/2) of the
+// unscaled spectrum: 10 log10((|B| a)^2 / 4e-10 + 1e-99). False when the
+// level of any bin 0 .. n/2 would not be finite.
 bool aures_residual_levels(const std::complex<double>* spectrum, int n, double amplitude_scale,
-                           double* levels) noexcept;
+                           int first, int end, double* levels) noexcept;
 
 }  // namespace varnholt

@@ -89,6 +89,19 @@ bool append_bands(AuresWorkspace& ws, int band_count) noexcept {
   return true;
 }
 
+// Whether the upward -3 dB search of any peak (bins[0..count-1]) runs past
+// bin n/2: it stops at the first bin more than 3 dB below the peak, and only
+// when none up to n/2 is does it read the mirrored levels above.
+bool searches_pass_nyquist(const double* levels, int half, const int* bins, int count) noexcept {
+  for (int c = 0; c < count; ++c) {
+    const double threshold = levels[bins[c]] - 3.0;
+    const double* first = levels + bins[c] + 1;
+    const double* end = levels + half + 1;
+    if (std::find_if(first, end, [=](double l) { return l < threshold; }) == end) return true;
+  }
+  return false;
+}
+
 // Tonality of the frame starting at `frame` (N samples) into *tonality;
 // VH_ERR_NUMERICAL when a stage leaves the finite range or the loudness model
 // refuses the frame's levels.
@@ -107,7 +120,7 @@ vh_status frame_tonality(AuresWorkspace& ws, ComplexFft& fft, const double* fram
   for (int k = 0; k < n; ++k) xw[k] = frame[k] * w[k];
   for (int k = 0; k < n; ++k) spectrum[k] = Complex(a * xw[k], 0.0);
   fft.forward(spectrum, spectrum, 1.0);
-  if (!aures_level_spectrum(spectrum, n, levels)) return VH_ERR_NUMERICAL;
+  if (!aures_level_spectrum(spectrum, n, half + 1, levels)) return VH_ERR_NUMERICAL;
 
   TonalBand* bands = ws.bands.data();
   const int band_count = aures_find_bands(levels, half + 1, c.bin_spacing, ws.rows, bands);
@@ -117,8 +130,11 @@ vh_status frame_tonality(AuresWorkspace& ws, ComplexFft& fft, const double* fram
   table.clear();
   const int peak_count = aures_find_peaks(levels, n, c.first_bin, c.bin_count, c.near_distance,
                                           c.far_distance, bands, band_count, ws.fs, table);
-  if (peak_count > 0 && aures_peak_bandwidth(levels, n, ws.fs, table, peak_count) != 0) {
-    return VH_ERR_NUMERICAL;
+  if (peak_count > 0) {
+    if (searches_pass_nyquist(levels, half, table.bins(), peak_count)) {
+      aures_bin_levels(spectrum, half + 1, n, levels);
+    }
+    if (aures_peak_bandwidth(levels, n, ws.fs, table, peak_count) != 0) return VH_ERR_NUMERICAL;
   }
   if (peak_count == 0 && band_count == 0) {
     *tonality = 0.0;
@@ -142,7 +158,9 @@ vh_status frame_tonality(AuresWorkspace& ws, ComplexFft& fft, const double* fram
   const int count = table.size();
   aures_own_bins(ws.bin_rates.data(), c.bin_count, table.frequencies(), count, table.own_bins());
 
-  if (!aures_residual_levels(residual_spectrum, n, a, levels)) return VH_ERR_NUMERICAL;
+  if (!aures_residual_levels(residual_spectrum, n, a, c.first_bin, c.last_bin + 1, levels)) {
+    return VH_ERR_NUMERICAL;
+  }
   hermitian_completion(residual_spectrum, n);
   fft.backward(residual_spectrum, residual_spectrum, 1.0 / static_cast<double>(n));
   double* r = ws.residual.data();

@@ -95,9 +95,9 @@ TEST(AuresLevelSpectrum, ASineAtABinReadsItsLevelAndSilenceItsFloor) {
 TEST(AuresLevelSpectrum, ANonFinitePowerIsReported) {
   std::vector<std::complex<double>> x(4, {1.0, 0.0});
   std::vector<double> levels(4, test::SENTINEL);
-  EXPECT_TRUE(aures_level_spectrum(x.data(), 4, levels.data()));
+  EXPECT_TRUE(aures_level_spectrum(x.data(), 4, 4, levels.data()));
   x[2] = {1e200, 0.0};
-  EXPECT_FALSE(aures_level_spectrum(x.data(), 4, levels.data()));
+  EXPECT_FALSE(aures_level_spectrum(x.data(), 4, 4, levels.data()));
 }
 
 struct PeakRun {
@@ -207,7 +207,7 @@ TEST(AuresReplaceBands, TheBandBecomesTheStraightLineInDecibelsBetweenItsEdges) 
   const TonalBand band{300, 310, 1220.0, 20.0, 50.0, 30.0, 40.0};
   aures_replace_bands(b.data(), &band, 1, a);
   std::vector<double> levels(N / 2 + 1);
-  ASSERT_TRUE(aures_residual_levels(b.data(), N, a, levels.data()));
+  ASSERT_TRUE(aures_residual_levels(b.data(), N, a, 0, N / 2 + 1, levels.data()));
   for (std::size_t j = 0; j <= 10; ++j) {
     EXPECT_NEAR(levels[300 + j], 30.0 + static_cast<double>(j), 1e-9) << j;
     EXPECT_NEAR(std::arg(b[300 + j]), 0.3, 1e-12) << j;
@@ -225,7 +225,8 @@ TEST(AuresResidual, RemovingTheToneOfAToneInSilenceLeavesNearlyNothing) {
   std::vector<std::complex<double>> b = a.unscaled;
   aures_flatten_peaks(b.data(), N, 48000.0, run.table.frequencies(), &removal, 1);
   std::vector<double> levels(N / 2 + 1);
-  ASSERT_TRUE(aures_residual_levels(b.data(), N, a.sums.amplitude_scale, levels.data()));
+  ASSERT_TRUE(aures_residual_levels(b.data(), N, a.sums.amplitude_scale, 0, N / 2 + 1,
+                                    levels.data()));
   // The main lobe (bins 248..252) is gone; what is left of the window's side
   // lobes lies 90 dB and more below the tone.
   for (std::size_t k = 240; k <= 260; ++k) EXPECT_LT(levels[k], 60.0 - 90.0) << k;

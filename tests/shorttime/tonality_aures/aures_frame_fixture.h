@@ -42,7 +42,7 @@ inline AnalysedFrame analyse_frame(const std::vector<double>& frame) {
   fft.forward(scaled.data(), scaled.data(), 1.0);
   fft.forward(a.unscaled.data(), a.unscaled.data(), 1.0);
   a.levels.resize(size);
-  EXPECT_TRUE(aures_level_spectrum(scaled.data(), n, a.levels.data()));
+  EXPECT_TRUE(aures_level_spectrum(scaled.data(), n, n, a.levels.data()));
   return a;
 }
 
