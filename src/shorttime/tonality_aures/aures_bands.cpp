@@ -17,21 +17,44 @@ namespace {
 
 constexpr double UNUSED_LEVEL = -100.0;
 
-// Power mean of the three bins around each bin (the two end bins keep their
-// level); `power` receives the intensity 10^(L/10) of every bin. False when a
-// smoothed level is not finite.
-bool smooth_levels(const double* l, int m, double* power, double* s) noexcept {
+// The search mostly stays near 20 Hz..5 kHz, so the smoothed levels and
+// intensities are made from bin 0 up as far as it reaches, in stretches of
+// this many bins.
+constexpr int SMOOTHING_STRETCH = 256;
+
+// Within +-3000 dB every intensity lies between 1e-300 and 1e300, so the sum
+// of three is finite and positive and every smoothed level finite.
+constexpr double SAFE_LEVEL_DB = 3000.0;
+
+bool levels_within_safe_range(const double* l, int m) noexcept {
+  bool safe = true;
+  for (int j = 0; j < m; ++j) safe &= l[j] >= -SAFE_LEVEL_DB && l[j] <= SAFE_LEVEL_DB;
+  return safe;
+}
+
+// Makes the smoothed level S and the intensity of bins up to `last`: S is the
+// power mean of the three bins around a bin (the two end bins keep their
+// level), the intensity 10^(L/10), which the working levels start from.
+void smooth_through(const double* l, BandSearchRows& rows, int last) noexcept {
+  if (last < rows.smoothed_end) return;
+  const int m = rows.m;
+  const int begin = rows.smoothed_end;
+  const int end = std::min(std::max(last + 1, begin + SMOOTHING_STRETCH), m);
+  double* power = rows.level_intensity.data();
+  double* s = rows.smoothed.data();
+  // The intensities run one bin ahead: the last smoothed bin needs its upper
+  // neighbour.
+  const int power_begin = begin == 0 ? 0 : begin + 1;
+  const int power_end = std::min(end + 1, m);
+  for (int j = power_begin; j < power_end; ++j) power[j] = std::pow(10.0, l[j] / 10.0);
+  std::copy(power + begin, power + end, rows.intensity.data() + begin);
   const double log_three = 10.0 * std::log10(3.0);
-  for (int j = 0; j < m; ++j) power[j] = std::pow(10.0, l[j] / 10.0);
-  s[0] = l[0];
-  s[m - 1] = l[m - 1];
-  for (int j = 1; j < m - 1; ++j) {
-    s[j] = 10.0 * std::log10(power[j - 1] + power[j] + power[j + 1]) - log_three;
+  for (int j = begin; j < end; ++j) {
+    s[j] = j == 0 || j == m - 1
+               ? l[j]
+               : 10.0 * std::log10(power[j - 1] + power[j] + power[j + 1]) - log_three;
   }
-  for (int j = 0; j < m; ++j) {
-    if (!is_finite_value(s[j])) return false;
-  }
-  return true;
+  rows.smoothed_end = end;
 }
 
 // Half an approximate critical bandwidth in bins at edge bin k: 100 Hz wide
@@ -76,17 +99,22 @@ struct Neighbourhood {
   int upper_count = 0;
 };
 
-Neighbourhood measure_neighbourhood(const BandSearchRows& rows, double zc) noexcept {
+Neighbourhood measure_neighbourhood(const double* levels, BandSearchRows& rows,
+                                    double zc) noexcept {
   Neighbourhood n;
   const double* z = rows.rate.data();
-  const double* intensity = rows.intensity.data();
-  // The rates rise with the bin, so only bins from zc - 1.5 Bark on can count.
+  // The rates rise with the bin, so only bins from zc - 1.5 Bark to
+  // zc + 1.5 Bark can count.
   const double bottom = zc - 1.5;
   const double top = zc + 1.5;
   const double centre_low = zc - 0.5;
   const double centre_high = zc + 0.5;
   const int first = static_cast<int>(std::lower_bound(z, z + rows.m, bottom) - z);
-  for (int j = first; j < rows.m && z[j] <= top; ++j) {
+  int end = first;
+  while (end < rows.m && z[end] <= top) ++end;
+  smooth_through(levels, rows, end - 1);
+  const double* intensity = rows.intensity.data();
+  for (int j = first; j < end; ++j) {
     const double p = intensity[j];
     if (z[j] >= centre_low && z[j] <= centre_high) {
       n.centre += p;
@@ -104,8 +132,8 @@ Neighbourhood measure_neighbourhood(const BandSearchRows& rows, double zc) noexc
 // Judges one candidate with bounds lo..hi and -3 dB edges cl..cu: critical
 // bandwidth, prominence over its neighbourhood, excess over the baseline; an
 // accepted one is measured and flattened in the working levels.
-Outcome examine_candidate(BandSearchRows& rows, double df, int cl, int cu, int lo, int hi,
-                          TonalBand& band) noexcept {
+Outcome examine_candidate(const double* levels, BandSearchRows& rows, double df, int cl, int cu,
+                          int lo, int hi, TonalBand& band) noexcept {
   double* w = rows.working.data();
   double* intensity = rows.intensity.data();
   const double level_lo = w[lo];
@@ -115,7 +143,7 @@ Outcome examine_candidate(BandSearchRows& rows, double df, int cl, int cu, int l
   if (fc <= 0.0 || b3 <= 0.0) return Outcome::rejected;
   if (b3 >= critical_bandwidth(fc)) return Outcome::rejected;
 
-  const Neighbourhood n = measure_neighbourhood(rows, bark_from_hz(fc));
+  const Neighbourhood n = measure_neighbourhood(levels, rows, bark_from_hz(fc));
   if (!is_finite_value(n.centre) || !is_finite_value(n.lower) || !is_finite_value(n.upper)) {
     return Outcome::failed;
   }
@@ -175,6 +203,7 @@ Outcome examine_candidate(BandSearchRows& rows, double df, int cl, int cu, int l
 BandSearchRows::BandSearchRows(int bins, double bin_spacing)
     : m(bins),
       smoothed(static_cast<std::size_t>(bins)),
+      level_intensity(static_cast<std::size_t>(bins)),
       search(static_cast<std::size_t>(bins)),
       working(static_cast<std::size_t>(bins)),
       intensity(static_cast<std::size_t>(bins)),
@@ -206,9 +235,15 @@ int aures_find_bands(const double* levels, int m, double bin_spacing, BandSearch
   double* q = rows.search.data();
   double* w = rows.working.data();
   unsigned char* marked = rows.marks.data();
-  // The intensities of the levels are those of the working levels until a
-  // band is accepted.
-  if (!smooth_levels(levels, m, rows.intensity.data(), s)) return -1;
+  rows.smoothed_end = 0;
+  if (!levels_within_safe_range(levels, m)) {
+    // Levels this extreme may leave a smoothed level infinite: make them all
+    // and check.
+    smooth_through(levels, rows, m - 1);
+    for (int j = 0; j < m; ++j) {
+      if (!is_finite_value(s[j])) return -1;
+    }
+  }
   // Candidates are seeded between 20 Hz and 5 kHz only; everywhere else Q is
   // below 0 and can never be the highest level that still counts, so the
   // search for the highest Q need not look there.
@@ -216,16 +251,16 @@ int aures_find_bands(const double* levels, int m, double bin_spacing, BandSearch
   int seed_last = -1;
   for (int j = 0; j < m; ++j) {
     const double f = static_cast<double>(j) * df;
-    const bool seeds = f >= 20.0 && f <= 5000.0;
-    q[j] = seeds ? s[j] : UNUSED_LEVEL;
-    w[j] = levels[j];
-    marked[j] = 0;
-    if (seeds) {
+    if (f >= 20.0 && f <= 5000.0) {
       seed_first = std::min(seed_first, j);
       seed_last = j;
     }
   }
   if (seed_last < seed_first) return 0;
+  smooth_through(levels, rows, seed_last);
+  for (int j = seed_first; j <= seed_last; ++j) q[j] = s[j];
+  std::copy(levels, levels + m, w);
+  std::fill(marked, marked + m, static_cast<unsigned char>(0));
 
   int accepted = 0;
   for (int examined = 0; examined < AURES_MAX_BANDS; ++examined) {
@@ -250,6 +285,7 @@ int aures_find_bands(const double* levels, int m, double bin_spacing, BandSearch
     int cu = m - 1;
     bool upper_blocked = false;
     for (int k = p + 1; k < m; ++k) {
+      smooth_through(levels, rows, k);
       if (v > s[k] + 3.0) {
         cu = k;
         break;
@@ -283,6 +319,7 @@ int aures_find_bands(const double* levels, int m, double bin_spacing, BandSearch
     if (!upper_blocked) {
       const int reach = cu + edge_extension(cu, df);
       const int hi0 = reach < m ? reach : m - 1;
+      smooth_through(levels, rows, hi0);
       const double t = floor_level(s, cu, hi0, rows.scratch.data());
       hi = hi0;
       for (int k = cu; k <= hi0; ++k) {
@@ -304,7 +341,7 @@ int aures_find_bands(const double* levels, int m, double bin_spacing, BandSearch
     }
 
     TonalBand band{};
-    switch (examine_candidate(rows, df, cl, cu, lo, hi, band)) {
+    switch (examine_candidate(levels, rows, df, cl, cu, lo, hi, band)) {
       case Outcome::failed:
         return -1;
       case Outcome::accepted:

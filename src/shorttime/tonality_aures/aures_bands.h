@@ -15,8 +15,10 @@ struct BandSearchRows {
   explicit BandSearchRows(int bins, double bin_spacing);
 
   int m;
+  int smoothed_end = 0;            // S and the intensities are made for bins below this
   std::vector<double> smoothed;    // S: power mean of three neighbouring bins, dB
-  std::vector<double> search;      // Q: S inside 20 Hz..5 kHz, -100 elsewhere or once used
+  std::vector<double> level_intensity;  // 10^(L/10)
+  std::vector<double> search;      // Q: S inside 20 Hz..5 kHz, -100 once used
   std::vector<double> working;     // W: levels, with accepted bands replaced by their baseline
   std::vector<double> intensity;   // 10^(W/10), kept in step with W
   std::vector<double> rate;        // Z: critical-band rate of every bin (fixed for the call)
