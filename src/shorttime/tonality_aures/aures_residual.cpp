@@ -18,6 +18,21 @@ void set_magnitude(std::complex<double>& x, double m) noexcept {
   x = std::complex<double>(m * std::cos(phase), m * std::sin(phase));
 }
 
+// (|B| a)^2 / 4e-10 + 1e-99, the argument of a residual level's logarithm.
+double residual_power(const std::complex<double>& x, double amplitude_scale) noexcept {
+  const double p = magnitude(x) * amplitude_scale;
+  return p * p / LEVEL_REFERENCE_PA2 + 1e-99;
+}
+
+// The same power from the squared parts: a few rounding steps from the exact
+// one, or non-finite when a part is. Scaling each part first keeps the
+// squares as far from overflow as the exact form.
+double rough_power(const std::complex<double>& x, double amplitude_scale) noexcept {
+  const double re = x.real() * amplitude_scale;
+  const double im = x.imag() * amplitude_scale;
+  return (re * re + im * im) / LEVEL_REFERENCE_PA2;
+}
+
 }  // namespace
 
 void hermitian_completion(std::complex<double>* spectrum, int n) noexcept {
@@ -68,15 +83,28 @@ void aures_replace_bands(std::complex<double>* spectrum, const TonalBand* bands,
 
 bool aures_residual_levels(const std::complex<double>* spectrum, int n, double amplitude_scale,
                            int first, int end, double* levels) noexcept {
-  // The argument of the logarithm is at least 1e-99, so the level is finite
-  // exactly when the argument is: only the bins asked for need the logarithm.
-  for (int k = 0; k <= n / 2; ++k) {
-    const double p = magnitude(spectrum[k]) * amplitude_scale;
-    const double power = p * p / LEVEL_REFERENCE_PA2 + 1e-99;
+  const int bins = n / 2 + 1;
+  for (int k = first; k < end; ++k) {
+    const double power = residual_power(spectrum[k], amplitude_scale);
     if (!is_finite_value(power)) return false;
-    if (k >= first && k < end) levels[k] = 10.0 * std::log10(power);
+    levels[k] = 10.0 * std::log10(power);
   }
-  return true;
+  // The other bins only need a finite level. The power is at least 1e-99, so
+  // the level is finite exactly when the power is, and a rough power without
+  // the square root settles that for a whole stretch at once; any bin it
+  // cannot vouch for is judged by its exact power. (With a scale below
+  // 1e-150, |B| itself could overflow where the rough power does not.)
+  const bool rough_suffices = amplitude_scale >= 1e-150;
+  const auto others_finite = [&](int from, int to) {
+    bool plainly_finite = rough_suffices;
+    for (int k = from; k < to; ++k) plainly_finite &= rough_power(spectrum[k], amplitude_scale) <= 1e300;
+    if (plainly_finite) return true;
+    for (int k = from; k < to; ++k) {
+      if (!is_finite_value(residual_power(spectrum[k], amplitude_scale))) return false;
+    }
+    return true;
+  };
+  return others_finite(0, first) && others_finite(end, bins);
 }
 
 }  // namespace varnholt
