@@ -24,10 +24,7 @@ void BandPowerSums::push(std::span<const double> samples) noexcept {
       unsettled < samples.size() ? static_cast<std::size_t>(unsettled) : samples.size();
   double y[THIRD_OCTAVE_BAND_COUNT];
   for (const double x : samples.first(settling)) bank.step(x, y);
-  for (const double x : samples.subspan(settling)) {
-    bank.step(x, y);
-    for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) sums[k] += y[k] * y[k];
-  }
+  for (const double x : samples.subspan(settling)) bank.step_and_sum_squares(x, sums.data());
   bank_ = bank;
   sums_ = sums;
   count_ += samples.size();

@@ -95,6 +95,19 @@ struct ThirdOctaveBankState {
   double w2[THIRD_OCTAVE_SECTIONS][THIRD_OCTAVE_BAND_COUNT] = {};
 
   void step(double x, double* __restrict y) noexcept {
+    advance(x, [y](std::size_t k, double out) { y[k] = out; });
+  }
+
+  // step() that adds the square of every band's output to sums[band] as soon
+  // as it is formed, so the outputs never pass through memory.
+  void step_and_sum_squares(double x, double* __restrict sums) noexcept {
+    advance(x, [sums](std::size_t k, double out) { sums[k] += out * out; });
+  }
+
+ private:
+  // Advances all bands by one sample and hands band k's output to emit(k, y).
+  template <typename Emit>
+  void advance(double x, Emit emit) noexcept {
     const ThirdOctaveBankCoefficients& c = THIRD_OCTAVE_BANK;
     for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
       // Low-pass zero pair (1, 2, 1), with the band's input gain.
@@ -115,7 +128,7 @@ struct ThirdOctaveBankState {
       const double r1 = w1[2][k];
       const double r2 = w2[2][k];
       const double u2 = y1 - c.a1[2][k] * r1 - c.a2[2][k] * r2;
-      y[k] = u2 - 2.0 * r1 + r2;
+      emit(k, u2 - 2.0 * r1 + r2);
       w2[2][k] = r1;
       w1[2][k] = u2;
     }
