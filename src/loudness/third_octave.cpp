@@ -22,8 +22,7 @@ void BandPowerSums::push(std::span<const double> samples) noexcept {
   const std::uint64_t unsettled = count_ < settle_count_ ? settle_count_ - count_ : 0;
   const std::size_t settling =
       unsettled < samples.size() ? static_cast<std::size_t>(unsettled) : samples.size();
-  double y[THIRD_OCTAVE_BAND_COUNT];
-  for (const double x : samples.first(settling)) bank.step(x, y);
+  for (const double x : samples.first(settling)) bank.settle(x);
   for (const double x : samples.subspan(settling)) bank.step_and_sum_squares(x, sums.data());
   bank_ = bank;
   sums_ = sums;

@@ -98,6 +98,11 @@ struct ThirdOctaveBankState {
     advance(x, [y](std::size_t k, double out) { y[k] = out; });
   }
 
+  // step() without the outputs, for the samples over which the filters settle.
+  void settle(double x) noexcept {
+    advance(x, [](std::size_t, double) {});
+  }
+
   // step() that adds the square of every band's output to sums[band] as soon
   // as it is formed, so the outputs never pass through memory.
   void step_and_sum_squares(double x, double* __restrict sums) noexcept {

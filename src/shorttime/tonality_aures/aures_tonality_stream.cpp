@@ -162,9 +162,11 @@ vh_status frame_tonality(AuresWorkspace& ws, ComplexFft& fft, const double* fram
     return VH_ERR_NUMERICAL;
   }
   hermitian_completion(residual_spectrum, n);
-  fft.backward(residual_spectrum, residual_spectrum, 1.0 / static_cast<double>(n));
+  // Only the real parts are kept, so only they are scaled by 1/N.
+  fft.backward(residual_spectrum, residual_spectrum, 1.0);
+  const double inverse_n = 1.0 / static_cast<double>(n);
   double* r = ws.residual.data();
-  for (int k = 0; k < n; ++k) r[k] = residual_spectrum[k].real();
+  for (int k = 0; k < n; ++k) r[k] = residual_spectrum[k].real() * inverse_n;
 
   const auto block = static_cast<std::uint64_t>(n);
   const auto settle = static_cast<std::uint64_t>(std::floor(FILTER_SETTLING_S * ws.fs));
