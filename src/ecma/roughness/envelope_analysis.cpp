@@ -55,6 +55,7 @@ double loudness_of_energy(double energy, std::size_t b) {
 // balanced tree, whose rounding error grows with log2 16 = 4 additions rather
 // than 15. Each sum is formed in registers, so the half spectrum is read once.
 void fold_stretches(const double* x, double* y) noexcept {
+  static_assert(BLOCK / 2 == 16 * ECMA_ENVELOPE_LENGTH, "the tree below adds 16 stretches");
   constexpr std::size_t STRIDE = 2 * ECMA_ENVELOPE_LENGTH;
   for (std::size_t j = 0; j < STRIDE; ++j) {
     const double* const v = x + j;
