@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "ecma/band_scale.h"
 
@@ -25,7 +26,7 @@ BandSignalStream::BandSignalStream(vh_sound_field sound_field, std::size_t lead,
       capacity_(2 * history),
       ear_(sound_field),
       segment_(segment, 0.0),
-      bands_(ECMA_BAND_COUNT * 2 * history, 0.0) {
+      bands_(std::make_unique_for_overwrite<double[]>(ECMA_BAND_COUNT * 2 * history)) {
   filters_.reserve(ECMA_BAND_COUNT);
   for (std::size_t b = 0; b < ECMA_BAND_COUNT; ++b) filters_.emplace_back(b);
 }
@@ -61,12 +62,12 @@ vh_status BandSignalStream::run_segment() noexcept {
   if (length_ + filled_ > capacity_) {
     // Keep the newest history samples of every band at the front.
     for (std::size_t b = 0; b < ECMA_BAND_COUNT; ++b) {
-      double* const row = bands_.data() + b * capacity_;
+      double* const row = bands_.get() + b * capacity_;
       std::copy(row + (length_ - history_), row + length_, row);
     }
     length_ = history_;
   }
-  auto out = [this](std::size_t b) { return bands_.data() + b * capacity_ + length_; };
+  auto out = [this](std::size_t b) { return bands_.get() + b * capacity_ + length_; };
   std::size_t b = 0;
   for (; b + 1 < ECMA_BAND_COUNT; b += 2) {
     if (!AuditoryFilter::run_pair(filters_[b], filters_[b + 1], segment_.data(), filled_, out(b),

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -62,7 +63,7 @@ class BandSignalStream {
   // Band b's signal from prepared index `first` on, up to position();
   // first >= position() - history.
   const double* band(std::size_t b, std::uint64_t first) const noexcept {
-    return bands_.data() + b * capacity_ + (length_ - (position_ - first));
+    return bands_.get() + b * capacity_ + (length_ - (position_ - first));
   }
 
  private:
@@ -75,7 +76,11 @@ class BandSignalStream {
   std::size_t filled_ = 0;
   std::uint64_t position_ = 0;
   std::uint64_t input_count_ = 0;
-  std::vector<double> bands_;  // 53 x capacity_, band-major
+  // 53 x capacity_, band-major. Left uninitialised: the band filters write
+  // every sample before a block can read it (the leading zeros run through
+  // them too), so zero-filling megabytes would only add a pass and its page
+  // faults to every call.
+  std::unique_ptr<double[]> bands_;
   std::size_t length_ = 0;     // samples held per band, the newest at length_ - 1
 };
 

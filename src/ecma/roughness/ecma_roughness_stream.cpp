@@ -38,9 +38,14 @@ vh_status EcmaRoughnessStream::fail(vh_status status) noexcept {
 // prepared index `start`, then the block's band roughness.
 vh_status EcmaRoughnessStream::analyse_block(std::uint64_t start, double time_s) {
   std::array<const double*, ECMA_BAND_COUNT> bands{};
-  for (std::size_t b = 0; b < ECMA_BAND_COUNT; ++b) bands[b] = signals_.band(b, start);
+  std::array<double, ECMA_BAND_COUNT> energies{};
+  for (std::size_t b = 0; b < ECMA_BAND_COUNT; ++b) {
+    bands[b] = signals_.band(b, start);
+    energies[b] = block_band_energy(start, b);
+  }
   {
-    const vh_status s = envelope_.analyse_bands(bands.data(), loudness_.data(), spectra_.data());
+    const vh_status s = envelope_.analyse_bands(bands.data(), energies.data(), loudness_.data(),
+                                                spectra_.data());
     if (s != VH_OK) return s;
   }
   BlockRoughness& r = blocks_[blocks_done_ % BLOCK_RING];
@@ -52,6 +57,43 @@ vh_status EcmaRoughnessStream::analyse_block(std::uint64_t start, double time_s)
   return VH_OK;
 }
 
+// Energies of every band over the hop just filtered (segments are whole hops,
+// but for a last, partial one), four bands at a time while the hop is still
+// in cache.
+void EcmaRoughnessStream::newest_quarter_energies() noexcept {
+  const std::uint64_t end = signals_.position();
+  if (end % ECMA_ENERGY_QUARTER != 0) return;
+  const std::uint64_t hop = end / ECMA_ENERGY_QUARTER - 1;
+  const std::size_t slot = static_cast<std::size_t>(hop % ECMA_ENERGY_QUARTERS);
+  double* const energies = quarter_energies_[slot].data();
+  const std::uint64_t first = end - ECMA_ENERGY_QUARTER;
+  std::size_t b = 0;
+  for (; b + 4 <= ECMA_BAND_COUNT; b += 4) {
+    const double* const x[4] = {signals_.band(b, first), signals_.band(b + 1, first),
+                                signals_.band(b + 2, first), signals_.band(b + 3, first)};
+    quarter_energies(x, energies + b);
+  }
+  for (; b < ECMA_BAND_COUNT; ++b) energies[b] = quarter_energy(signals_.band(b, first));
+  quarter_hops_[slot] = hop;
+  quarter_known_[slot] = true;
+}
+
+// Band b's energy over the block starting at `start`: from the hops' energies
+// when the block is made of the four newest whole hops, else summed afresh in
+// the same order (the last block, which ends with the signal).
+double EcmaRoughnessStream::block_band_energy(std::uint64_t start, std::size_t b) const noexcept {
+  const std::uint64_t hop = start / ECMA_ENERGY_QUARTER;
+  std::array<double, ECMA_ENERGY_QUARTERS> quarters{};
+  for (std::size_t q = 0; q < ECMA_ENERGY_QUARTERS; ++q) {
+    const auto slot = static_cast<std::size_t>((hop + q) % ECMA_ENERGY_QUARTERS);
+    if (start % ECMA_ENERGY_QUARTER != 0 || !quarter_known_[slot] || quarter_hops_[slot] != hop + q) {
+      return block_energy_of(signals_.band(b, start));
+    }
+    quarters[q] = quarter_energies_[slot][b];
+  }
+  return block_energy(quarters.data());
+}
+
 // Runs the staged segment and analyses every block that ends with it: block v
 // ends at prepared index v * 4096 + 16384 and, while the signal goes on, has
 // time v * 4096 / 48000 s (a block that turns out to end exactly with the
@@ -59,6 +101,7 @@ vh_status EcmaRoughnessStream::analyse_block(std::uint64_t start, double time_s)
 vh_status EcmaRoughnessStream::run_segment() {
   vh_status s = signals_.run_segment();
   if (s != VH_OK) return s;
+  newest_quarter_energies();
   while (blocks_done_ * ECMA_ROUGHNESS_BLOCK_HOP + ECMA_ROUGHNESS_BLOCK_LENGTH <=
          signals_.position()) {
     const std::uint64_t start = blocks_done_ * ECMA_ROUGHNESS_BLOCK_HOP;

@@ -11,6 +11,7 @@
 #include "ecma/band_scale.h"
 #include "ecma/band_signal_stream.h"
 #include "ecma/roughness/envelope_analysis.h"
+#include "ecma/roughness/half_wave_energy.h"
 #include "ecma/roughness/modulation_weighting.h"
 #include "ecma/roughness/roughness_grid.h"
 #include "ecma/roughness/roughness_output.h"
@@ -47,6 +48,8 @@ class EcmaRoughnessStream {
   };
 
   vh_status run_segment();
+  void newest_quarter_energies() noexcept;
+  double block_band_energy(std::uint64_t start, std::size_t b) const noexcept;
   vh_status analyse_block(std::uint64_t start, double time_s);
   double slope(std::uint64_t v, std::size_t b) const noexcept;
   vh_status emit_frames(bool at_end);
@@ -59,6 +62,11 @@ class EcmaRoughnessStream {
   BlockWeighting weighting_;
   RoughnessOutputStage output_stage_;
   std::vector<double> spectra_;  // 53 x 257 of the current block
+  // Positive half-wave energies of every band over the newest whole block
+  // hops, slot h % 4 holding hop h (starting at prepared index h * 4096).
+  std::array<std::array<double, ECMA_BAND_COUNT>, ECMA_ENERGY_QUARTERS> quarter_energies_{};
+  std::array<std::uint64_t, ECMA_ENERGY_QUARTERS> quarter_hops_{};
+  std::array<bool, ECMA_ENERGY_QUARTERS> quarter_known_{};
   std::array<double, ECMA_BAND_COUNT> loudness_{};
   std::array<BlockRoughness, BLOCK_RING> blocks_{};
   std::uint64_t blocks_done_ = 0;            // blocks analysed

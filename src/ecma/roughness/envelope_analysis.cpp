@@ -15,6 +15,7 @@
 #include "core/checks.h"
 #include "ecma/band_loudness.h"
 #include "ecma/band_scale.h"
+#include "ecma/roughness/half_wave_energy.h"
 
 namespace varnholt {
 namespace {
@@ -25,7 +26,10 @@ constexpr std::size_t BLOCK = ECMA_ROUGHNESS_BLOCK_LENGTH;
 
 vh_status EnvelopeAnalysis::create() {
   if (RealFft::create(BLOCK, block_fft_) != FftStatus::ok) return VH_ERR_ALLOCATION;
-  if (ComplexFft::create(ECMA_ENVELOPE_LENGTH, envelope_fft_) != FftStatus::ok) {
+  if (ComplexFft::create(ECMA_ENVELOPE_LENGTH, analytic_fft_) != FftStatus::ok) {
+    return VH_ERR_ALLOCATION;
+  }
+  if (RealFft::create(ECMA_ENVELOPE_LENGTH, modulation_fft_) != FftStatus::ok) {
     return VH_ERR_ALLOCATION;
   }
   block_spectrum_.assign(block_fft_.bins(), std::complex<double>(0.0, 0.0));
@@ -40,48 +44,54 @@ vh_status EnvelopeAnalysis::create() {
 
 namespace {
 
-// Energy of the positive half-waves of a block (half-wave rectification, as
-// in the inner ear), summed in sample order.
-double positive_energy(const double* block) noexcept {
-  double sum = 0.0;
-  for (std::size_t i = 0; i < BLOCK; ++i) {
-    const double x = std::max(block[i], 0.0);
-    sum += x * x;
-  }
-  return sum;
-}
-
-// The same for four blocks at once, two to a vector register: the four sums,
-// each still in sample order, hide each other's addition latency without
-// changing any rounding (max(x, 0) passes the positive half-wave as the test
-// x > 0 does, and squares to the same zero otherwise).
-constexpr std::size_t GROUP = 4;
-void positive_energies(const double* const* blocks, double* energies) noexcept {
-#if defined(__SSE2__)
-  const double* const b0 = blocks[0];
-  const double* const b1 = blocks[1];
-  const double* const b2 = blocks[2];
-  const double* const b3 = blocks[3];
-  const __m128d zero = _mm_setzero_pd();
-  __m128d s01 = zero;
-  __m128d s23 = zero;
-  for (std::size_t i = 0; i < BLOCK; ++i) {
-    const __m128d x01 = _mm_max_pd(_mm_set_pd(b1[i], b0[i]), zero);
-    const __m128d x23 = _mm_max_pd(_mm_set_pd(b3[i], b2[i]), zero);
-    s01 = _mm_add_pd(s01, _mm_mul_pd(x01, x01));
-    s23 = _mm_add_pd(s23, _mm_mul_pd(x23, x23));
-  }
-  _mm_storeu_pd(energies, s01);
-  _mm_storeu_pd(energies + 2, s23);
-#else
-  for (std::size_t g = 0; g < GROUP; ++g) energies[g] = positive_energy(blocks[g]);
-#endif
-}
-
 // Band loudness of the RMS pressure of a block whose positive half-waves hold
 // `energy`: doubling it makes a symmetric signal give its plain RMS.
 double loudness_of_energy(double energy, std::size_t b) {
   return ecma_band_loudness(std::sqrt(2.0 * energy / static_cast<double>(BLOCK)), b);
+}
+
+// Folds 16 stretches of 512 bins (1024 doubles each, real and imaginary parts
+// alike) onto the first: y[j] = sum over q of x[j + 1024 q], added as a
+// balanced tree, whose rounding error grows with log2 16 = 4 additions rather
+// than 15. Each sum is formed in registers, so the half spectrum is read once.
+void fold_stretches(const double* x, double* y) noexcept {
+  static_assert(BLOCK / 2 == 16 * ECMA_ENVELOPE_LENGTH, "the tree below adds 16 stretches");
+  constexpr std::size_t STRIDE = 2 * ECMA_ENVELOPE_LENGTH;
+  for (std::size_t j = 0; j < STRIDE; ++j) {
+    const double* const v = x + j;
+    const double a = (v[0] + v[STRIDE]) + (v[2 * STRIDE] + v[3 * STRIDE]);
+    const double b = (v[4 * STRIDE] + v[5 * STRIDE]) + (v[6 * STRIDE] + v[7 * STRIDE]);
+    const double c = (v[8 * STRIDE] + v[9 * STRIDE]) + (v[10 * STRIDE] + v[11 * STRIDE]);
+    const double d = (v[12 * STRIDE] + v[13 * STRIDE]) + (v[14 * STRIDE] + v[15 * STRIDE]);
+    y[j] = ((a + b) + (c + d)) * 2.0;
+  }
+}
+
+// Windowed magnitudes of 512 complex values. The square root of the sum of
+// squares is within an ulp of the correctly rounded magnitude. It cannot
+// overflow here: an analytic-signal value is no larger than the largest bin of
+// the block's spectrum, whose square stays below 1e116 for inputs within the
+// overflow-free peak. Squares below the smallest normal double lose digits,
+// an absolute error under 1e-300 in the envelope.
+void windowed_magnitudes(const std::complex<double>* z, const double* window,
+                         double* magnitude) noexcept {
+  const double* const v = reinterpret_cast<const double*>(z);
+#if defined(__SSE2__)
+  for (std::size_t i = 0; i < ECMA_ENVELOPE_LENGTH; i += 2) {
+    const __m128d first = _mm_loadu_pd(v + 2 * i);
+    const __m128d second = _mm_loadu_pd(v + 2 * i + 2);
+    const __m128d re = _mm_unpacklo_pd(first, second);
+    const __m128d im = _mm_unpackhi_pd(first, second);
+    const __m128d power = _mm_add_pd(_mm_mul_pd(re, re), _mm_mul_pd(im, im));
+    _mm_storeu_pd(magnitude + i, _mm_mul_pd(_mm_sqrt_pd(power), _mm_loadu_pd(window + i)));
+  }
+#else
+  for (std::size_t i = 0; i < ECMA_ENVELOPE_LENGTH; ++i) {
+    const double re = v[2 * i];
+    const double im = v[2 * i + 1];
+    magnitude[i] = std::sqrt(re * re + im * im) * window[i];
+  }
+#endif
 }
 
 }  // namespace
@@ -93,43 +103,29 @@ double loudness_of_energy(double energy, std::size_t b) {
 // transforming those back: so one real transform of the block and one
 // 512-point inverse give exactly the samples the envelope needs.
 void EnvelopeAnalysis::block_envelope(const double* block) {
-  constexpr std::size_t FOLDS = BLOCK / 2 / ECMA_ENVELOPE_LENGTH;
   block_fft_.forward(block, block_spectrum_.data(), 1.0);
-  std::complex<double>* const x = block_spectrum_.data();
-  const std::complex<double> first_bin = x[0];
-  // Pairwise sums over the 16 stretches of 512 bins, in place, for the least
-  // rounding.
-  for (std::size_t width = 1; width < FOLDS; width *= 2) {
-    for (std::size_t q = 0; q < FOLDS; q += 2 * width) {
-      std::complex<double>* const left = x + q * ECMA_ENVELOPE_LENGTH;
-      const std::complex<double>* const right = left + width * ECMA_ENVELOPE_LENGTH;
-      for (std::size_t r = 0; r < ECMA_ENVELOPE_LENGTH; ++r) left[r] += right[r];
-    }
-  }
-  std::complex<double>* const y = envelope_.data();
-  for (std::size_t r = 0; r < ECMA_ENVELOPE_LENGTH; ++r) y[r] = x[r];
-  // Weights of the analytic spectrum: 2 for the positive frequencies, 1 for
-  // the mean and for the Nyquist bin (which folds onto bin 0).
-  for (std::size_t r = 0; r < ECMA_ENVELOPE_LENGTH; ++r) y[r] *= 2.0;
-  y[0] += x[BLOCK / 2] - first_bin;
-  envelope_fft_.backward(y, y, 1.0 / static_cast<double>(BLOCK));
-  for (std::size_t i = 0; i < ECMA_ENVELOPE_LENGTH; ++i) {
-    y[i] = std::complex<double>(std::hypot(y[i].real(), y[i].imag()) * window_[i], 0.0);
-  }
+  const std::complex<double>* const x = block_spectrum_.data();
+  std::complex<double>* const y = analytic_.data();
+  fold_stretches(reinterpret_cast<const double*>(x), reinterpret_cast<double*>(y));
+  // Weights of the analytic spectrum: 2 for the positive frequencies (applied
+  // in the fold), 1 for the mean and for the Nyquist bin (which folds onto
+  // bin 0).
+  y[0] += x[BLOCK / 2] - x[0];
+  analytic_fft_.backward(y, y, 1.0 / static_cast<double>(BLOCK));
+  windowed_magnitudes(y, window_.data(), envelope_.data());
 }
 
 // Power spectrum of the windowed envelope over bins 0 ... 256, scaled by
 // loudness^2 / envelope energy: the spectrum then measures modulation
-// relative to the band's mean envelope, in units of loudness squared.
+// relative to the band's mean envelope, in units of loudness squared. The
+// envelope is real, so a real transform gives exactly these 257 bins.
 void EnvelopeAnalysis::modulation_spectrum(double loudness, double* spectrum) {
   double energy = 0.0;
-  for (std::size_t i = 0; i < ECMA_ENVELOPE_LENGTH; ++i) {
-    energy += envelope_[i].real() * envelope_[i].real();
-  }
-  envelope_fft_.forward(envelope_.data(), envelope_.data(), 1.0);
+  for (std::size_t i = 0; i < ECMA_ENVELOPE_LENGTH; ++i) energy += envelope_[i] * envelope_[i];
+  modulation_fft_.forward(envelope_.data(), modulation_.data(), 1.0);
   const double scale = energy > 0.0 ? loudness * loudness / energy : 0.0;
   for (std::size_t m = 0; m < ECMA_MODULATION_BINS; ++m) {
-    const std::complex<double> x = envelope_[m];
+    const std::complex<double> x = modulation_[m];
     spectrum[m] = (x.real() * x.real() + x.imag() * x.imag()) * scale;
   }
 }
@@ -150,17 +146,13 @@ vh_status EnvelopeAnalysis::block_spectrum(const double* block, std::size_t b, d
 
 vh_status EnvelopeAnalysis::analyse_block(const double* block, std::size_t b, double& loudness,
                                           double* spectrum) {
-  return block_spectrum(block, b, positive_energy(block), loudness, spectrum);
+  return block_spectrum(block, b, block_energy_of(block), loudness, spectrum);
 }
 
-vh_status EnvelopeAnalysis::analyse_bands(const double* const* blocks, double* loudness,
-                                          double* spectra) {
-  std::array<double, ECMA_BAND_COUNT> energy{};
-  std::size_t b = 0;
-  for (; b + GROUP <= ECMA_BAND_COUNT; b += GROUP) positive_energies(blocks + b, &energy[b]);
-  for (; b < ECMA_BAND_COUNT; ++b) energy[b] = positive_energy(blocks[b]);
-  for (b = 0; b < ECMA_BAND_COUNT; ++b) {
-    const vh_status s = block_spectrum(blocks[b], b, energy[b], loudness[b],
+vh_status EnvelopeAnalysis::analyse_bands(const double* const* blocks, const double* energies,
+                                          double* loudness, double* spectra) {
+  for (std::size_t b = 0; b < ECMA_BAND_COUNT; ++b) {
+    const vh_status s = block_spectrum(blocks[b], b, energies[b], loudness[b],
                                        spectra + b * ECMA_MODULATION_BINS);
     if (s != VH_OK) return s;
   }

@@ -32,13 +32,15 @@ class EnvelopeAnalysis {
   vh_status analyse_block(const double* block, std::size_t b, double& loudness, double* spectrum);
 
   // The same for one block of every band at once: blocks[b] is the block of
-  // band b, its results go to loudness[b] and spectra[b * 257 ...]. The first
-  // failing band's status is returned.
-  vh_status analyse_bands(const double* const* blocks, double* loudness, double* spectra);
+  // band b and energies[b] its positive half-wave energy (block_energy_of),
+  // its results go to loudness[b] and spectra[b * 257 ...]. The first failing
+  // band's status is returned.
+  vh_status analyse_bands(const double* const* blocks, const double* energies, double* loudness,
+                          double* spectra);
 
   // Windowed envelope of a 16384-sample block (512 values): the magnitude of
   // its analytic signal at every 32nd sample.
-  const std::array<std::complex<double>, ECMA_ENVELOPE_LENGTH>& envelope_of(const double* block) {
+  const std::array<double, ECMA_ENVELOPE_LENGTH>& envelope_of(const double* block) {
     block_envelope(block);
     return envelope_;
   }
@@ -50,10 +52,13 @@ class EnvelopeAnalysis {
   void modulation_spectrum(double loudness, double* spectrum);
 
   RealFft block_fft_;
-  ComplexFft envelope_fft_;
+  ComplexFft analytic_fft_;
+  RealFft modulation_fft_;
   std::vector<std::complex<double>> block_spectrum_;
+  std::array<std::complex<double>, ECMA_ENVELOPE_LENGTH> analytic_{};
   std::array<double, ECMA_ENVELOPE_LENGTH> window_{};
-  std::array<std::complex<double>, ECMA_ENVELOPE_LENGTH> envelope_{};
+  std::array<double, ECMA_ENVELOPE_LENGTH> envelope_{};
+  std::array<std::complex<double>, ECMA_MODULATION_BINS> modulation_{};
 };
 
 }  // namespace varnholt
