@@ -48,34 +48,6 @@ std::size_t modulation_components(const double* phi, const ModulationPeak* peaks
   return count;
 }
 
-// Amplitude-weighted mean rate of the complex's members, sum(a f) / (n 1e-12 +
-// sum(a)), minus the rate of its strongest member. With one member, or members
-// balanced about the strongest, the offset is tiny (about 1e-12 of the rate)
-// while the rates are near 100 Hz, and the power 0.749 taken of it magnifies
-// relative errors ~1e9-fold near zero. Forming the mean first and then
-// subtracting would leave the offset with the rounding of a 100 Hz value, a
-// relative error of percents. So each member's distance from the strongest
-// rate is weighted instead (the strongest adds exactly zero), and the small
-// term the 1e-12 adds to the denominator is subtracted on its own:
-//   sum(a (f - f_s)) - n 1e-12 f_s  over  n 1e-12 + sum(a),
-// the same quantity with the offset's full relative accuracy.
-double mean_rate_offset(const ModulationComponent* components, const HarmonicComplex& complex) {
-  std::size_t strongest = complex.members[0];
-  for (std::size_t k = 1; k < complex.member_count; ++k) {
-    if (components[complex.members[k]].amplitude > components[strongest].amplitude) {
-      strongest = complex.members[k];
-    }
-  }
-  const double strongest_rate = components[strongest].rate_hz;
-  double moment = 0.0;
-  for (std::size_t k = 0; k < complex.member_count; ++k) {
-    const ModulationComponent& c = components[complex.members[k]];
-    moment += c.amplitude * (c.rate_hz - strongest_rate);
-  }
-  const double regulariser = static_cast<double>(complex.member_count) * 1e-12;
-  return (moment - regulariser * strongest_rate) / (regulariser + complex.amplitude_sum);
-}
-
 // The complex's amplitude, raised when the amplitude-weighted mean rate of its
 // members lies away from its strongest member (a complex spread over several
 // rates), and lowered when its fundamental lies below the band's best rate.
@@ -83,7 +55,15 @@ double weighted_complex_roughness(const ModulationComponent* components,
                                   const HarmonicComplex& complex, const RoughnessBandShape& shape) {
   const double f0 = components[complex.fundamental].rate_hz;
   const double best = complex.amplitude_sum;
-  const double spread = std::pow(std::fabs(mean_rate_offset(components, complex)), 0.749);
+  std::size_t strongest = complex.members[0];
+  double moment = 0.0;
+  for (std::size_t k = 0; k < complex.member_count; ++k) {
+    const ModulationComponent& c = components[complex.members[k]];
+    if (c.amplitude > components[strongest].amplitude) strongest = complex.members[k];
+    moment += c.amplitude * c.rate_hz;
+  }
+  const double mean_rate = moment / (static_cast<double>(complex.member_count) * 1e-12 + best);
+  const double spread = std::pow(std::fabs(mean_rate - components[strongest].rate_hz), 0.749);
   if (f0 <= DELTA) return 0.0;
   double roughness = (1.0 + 0.1 * spread) * best;
   if (f0 <= shape.best_rate_hz) {
