@@ -23,7 +23,8 @@ inline constexpr std::size_t TEMPORAL_DECAY_LANES = 20;
 
 // Per band the pair (Uo, U2): Uo the decayed core loudness (the output), U2 a
 // slower companion that remembers how long the sound lasted. All zero at the
-// start of a call.
+// start of a call. Inputs are loudness values: finite and >= 0, which the
+// branch-free step relies on.
 struct TemporalDecayState {
   double uo[TEMPORAL_DECAY_LANES] = {};
   double u2[TEMPORAL_DECAY_LANES] = {};
