@@ -5,6 +5,7 @@
 // samples at every 0.1 Bark.
 #include "loudness/loudness_pattern.h"
 
+#include <array>
 #include <cstddef>
 
 #include "core/axes.h"
@@ -55,11 +56,21 @@ constexpr double EDGE_TOLERANCE = 1e-12;
 // of 0.1 Bark (up to rounding) owns that sample point.
 constexpr double SAMPLING_TOLERANCE = 1e-10;
 
+// The level steps with the search tolerance added, as the search compares
+// them.
+constexpr std::array<double, LEVEL_STEP_COUNT> LEVEL_STEP_THRESHOLDS = [] {
+  std::array<double, LEVEL_STEP_COUNT> t{};
+  for (std::size_t j = 0; j < LEVEL_STEP_COUNT; ++j) t[j] = LEVEL_STEPS[j] + EDGE_TOLERANCE;
+  return t;
+}();
+
 // The first level step the current value lies above; the slope below it
-// applies.
-std::size_t level_step_below(double value) {
-  std::size_t j = 0;
-  while (j < LEVEL_STEP_COUNT - 1 && !(value > LEVEL_STEPS[j] + EDGE_TOLERANCE)) ++j;
+// applies. The search starts at `first`, which must not lie beyond the answer:
+// while the pattern falls its value only shrinks, so the step of the previous
+// segment is a valid start.
+std::size_t level_step_below(double value, std::size_t first) {
+  std::size_t j = first;
+  while (j < LEVEL_STEP_COUNT - 1 && !(value > LEVEL_STEP_THRESHOLDS[j])) ++j;
   return j;
 }
 
@@ -96,6 +107,8 @@ struct Pattern {
 double pattern_from_core(const double* core, double* out) noexcept {
   Pattern pattern;
   pattern.out = out;
+  // Where the level-step search may start: 0 whenever the pattern has risen.
+  std::size_t step_hint = 0;
   for (std::size_t i = 0; i < CORE_LOUDNESS_LENGTH; ++i) {
     const double edge = UPPER_BAND_EDGES[i];
     const double core_value = core[i];
@@ -105,11 +118,13 @@ double pattern_from_core(const double* core, double* out) noexcept {
         // The pattern rises to (or stays at) the band's own core loudness.
         pattern.n1 = core_value;
         pattern.append(edge, core_value);
+        step_hint = 0;
         continue;
       }
       // The pattern falls along the upper slope of its current height, down
       // to the next level step or the band's core loudness.
-      const std::size_t j = level_step_below(pattern.n1);
+      const std::size_t j = level_step_below(pattern.n1, step_hint);
+      step_hint = j;
       double n2 = core_value > LEVEL_STEPS[j] ? core_value : LEVEL_STEPS[j];
       const double slope = UPPER_SLOPES[j][g];
       double z2 = pattern.z1 + (pattern.n1 - n2) / slope;

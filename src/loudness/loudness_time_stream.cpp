@@ -6,7 +6,9 @@
 #include "loudness/loudness_time_stream.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <span>
 
 #include "core/checks.h"
 #include "core/physical_constants.h"
@@ -61,28 +63,44 @@ struct BandPowerSmoothing {
     }
   }
 
-  // Smooths the squared band outputs y^2; false when one of them is not
-  // finite. A square is +0 or more, or NaN, so `p <= MAX_FINITE` is the full
-  // finiteness test, written without a branch.
-  bool step(const double* __restrict y) noexcept {
-    double p[THIRD_OCTAVE_BAND_COUNT];
-    double nonfinite = 0.0;
+  // Per band, how many of its squares were not finite: a square is +0 or
+  // more, or NaN, so `p <= MAX_FINITE` is the full finiteness test. Counted
+  // per band without a branch, so the per-sample loop stays one vector loop;
+  // the stream reads the verdict before each update and at the end of a push.
+  double nonfinite[THIRD_OCTAVE_BAND_COUNT] = {};
+
+  // Smooths the squared band outputs y^2.
+  void step(const double* __restrict y) noexcept {
     for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
-      p[k] = y[k] * y[k];
-      nonfinite += p[k] <= MAX_FINITE ? 0.0 : 1.0;
-    }
-    for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
-      s0[k] = c[k] * s0[k] + one_minus_c[k] * p[k];
+      const double p = y[k] * y[k];
+      nonfinite[k] += p <= MAX_FINITE ? 0.0 : 1.0;
+      s0[k] = c[k] * s0[k] + one_minus_c[k] * p;
       s1[k] = c[k] * s1[k] + one_minus_c[k] * s0[k];
       s2[k] = one_minus_c[k] * s1[k] + c[k] * s2[k];
     }
-    return nonfinite == 0.0;
+  }
+
+  // False once any band has seen a square that is not finite.
+  bool all_finite() const noexcept {
+    double count = 0.0;
+    for (const double n : nonfinite) count += n;
+    return count == 0.0;
   }
 };
 
-// Interpolation weight of the k-th of the 24 steps between two updates.
-double interpolation_weight(std::uint64_t k) {
-  return static_cast<double>(k) / static_cast<double>(UPDATE_INTERVAL);
+// Weights k / 24 of the 23 interpolated steps k = 1...23 between two updates.
+constexpr std::array<double, UPDATE_INTERVAL - 1> INTERPOLATION_WEIGHTS = [] {
+  std::array<double, UPDATE_INTERVAL - 1> w{};
+  for (std::uint64_t k = 1; k < UPDATE_INTERVAL; ++k) {
+    w[k - 1] = static_cast<double>(k) / static_cast<double>(UPDATE_INTERVAL);
+  }
+  return w;
+}();
+
+// The interpolated steps before an update: none before the update at sample
+// 0, which follows no other.
+std::span<const double> interpolation_weights(bool interpolate) {
+  return interpolate ? std::span<const double>(INTERPOLATION_WEIGHTS) : std::span<const double>();
 }
 
 // The core loudness through the temporal decay: between updates the decay
@@ -92,20 +110,14 @@ struct DecayedCoreLoudness {
   TemporalDecayCoefficients coefficients = temporal_decay_coefficients();
   TemporalDecayState state;
   double previous[TEMPORAL_DECAY_LANES] = {};
+  // The decayed core loudness, entry 20 (above 24 Bark) always 0.
+  double decayed[CORE_LOUDNESS_LENGTH] = {};
 
-  // Feeds core[21]; afterwards state.uo[0..20] holds the decayed values.
+  // Feeds core[21].
   void update(const double* core, bool interpolate) noexcept {
-    double current[TEMPORAL_DECAY_LANES] = {};
-    std::copy(core, core + CORE_LOUDNESS_LENGTH, current);
-    if (interpolate) {
-      double rise[TEMPORAL_DECAY_LANES];
-      for (std::size_t v = 0; v < TEMPORAL_DECAY_LANES; ++v) rise[v] = current[v] - previous[v];
-      for (std::uint64_t k = 1; k < UPDATE_INTERVAL; ++k) {
-        state.step_along(previous, rise, interpolation_weight(k), coefficients);
-      }
-    }
-    state.step(current, coefficients);
-    std::copy(current, current + TEMPORAL_DECAY_LANES, previous);
+    state.step_along(previous, core, interpolation_weights(interpolate), coefficients);
+    std::copy(core, core + TEMPORAL_DECAY_LANES, previous);
+    std::copy(state.uo, state.uo + TEMPORAL_DECAY_LANES, decayed);
   }
 };
 
@@ -124,11 +136,7 @@ struct TotalLoudnessWeighting {
   }
 
   void update(double total, bool interpolate) noexcept {
-    if (interpolate) {
-      for (std::uint64_t k = 1; k < UPDATE_INTERVAL; ++k) {
-        feed(previous + interpolation_weight(k) * (total - previous));
-      }
-    }
+    for (const double w : interpolation_weights(interpolate)) feed(previous + w * (total - previous));
     feed(total);
     previous = total;
   }
@@ -166,8 +174,8 @@ struct LoudnessTimeStream::Model {
     // Every update but the one at sample 0 follows another.
     const bool interpolate = update_index > 0;
     decay.update(core, interpolate);
-    const double total = pattern != nullptr ? specific_loudness_from_core(decay.state.uo, pattern)
-                                            : total_loudness_from_core(decay.state.uo);
+    const double total = pattern != nullptr ? specific_loudness_from_core(decay.decayed, pattern)
+                                            : total_loudness_from_core(decay.decayed);
     weighting.update(total, interpolate);
     return is_finite_value(total) && is_finite_value(weighting.short_term) &&
            is_finite_value(weighting.long_term);
@@ -193,11 +201,12 @@ vh_status LoudnessTimeStream::push(std::span<const double> samples) {
   for (const double x : samples) {
     double y[THIRD_OCTAVE_BAND_COUNT];
     bank.step(x, y);
-    if (!smoothing.step(y)) return status_ = VH_ERR_NUMERICAL;
+    smoothing.step(y);
     if (until_update != 0) {
       --until_update;
       continue;
     }
+    if (!smoothing.all_finite()) return status_ = VH_ERR_NUMERICAL;
     until_update = UPDATE_INTERVAL - 1;
     // Only the updates that end a frame need the pattern itself.
     const bool frame_due = m.update_index % UPDATES_PER_FRAME == 0;
@@ -210,6 +219,7 @@ vh_status LoudnessTimeStream::push(std::span<const double> samples) {
     }
     ++m.update_index;
   }
+  if (!smoothing.all_finite()) return status_ = VH_ERR_NUMERICAL;
   m.bank = bank;
   m.smoothing = smoothing;
   m.until_update = until_update;

@@ -42,41 +42,84 @@ TemporalDecayCoefficients temporal_decay_coefficients() noexcept {
 
 namespace {
 
-// One step of every lane on the inputs input(v).
-template <typename Input>
-inline void advance(TemporalDecayState& s, Input input, const TemporalDecayCoefficients& c) noexcept {
-  for (std::size_t v = 0; v < TEMPORAL_DECAY_LANES; ++v) {
-    const double in = input(v);
-    const double o = s.uo[v];
-    const double t = s.u2[v];
-    // Falling while the companion is below the output: the two-pole decay.
-    const double two_pole = o * c.b2 - t * c.b3;
-    const double short_o = in > two_pole ? in : two_pole;
-    const double short_t_candidate = o * c.b0 - t * c.b1;
-    const double short_t = short_t_candidate < short_o ? short_t_candidate : short_o;
-    // Falling otherwise: a single 15 ms decay, the companion following.
-    const double one_pole = o * c.b4;
-    const double long_o = in > one_pole ? in : one_pole;
-    // Rising or holding: the output jumps to the input, the companion
-    // approaches it with 75 ms.
-    const double approach = in + (t - in) * c.b5;
-    const double rise_t = in > t ? approach : in;
-    const double fall_o = t < o ? short_o : long_o;
-    const double fall_t = t < o ? short_t : long_o;
-    s.uo[v] = in < o ? fall_o : in;
-    s.u2[v] = in < o ? fall_t : rise_t;
-  }
+// Two lanes in one SSE2 register. Arithmetic, comparisons and selects act on
+// each lane on its own, exactly as on a single double.
+typedef double LanePair __attribute__((vector_size(2 * sizeof(double))));
+constexpr std::size_t PAIR_COUNT = TEMPORAL_DECAY_LANES / 2;
+static_assert(TEMPORAL_DECAY_LANES % 2 == 0);
+
+LanePair load_pair(const double* p) noexcept { return LanePair{p[0], p[1]}; }
+
+void store_pair(LanePair x, double* p) noexcept {
+  p[0] = x[0];
+  p[1] = x[1];
 }
+
+// One step of a lane, or of a pair of lanes, from (o, t) = (Uo, U2) on the
+// input `in`. Falling (in < o), the output follows the two-pole decay while
+// the companion is below it and the single 15 ms decay otherwise, never below
+// the input; the companion then falls with the two-pole decay (never above the
+// new output) or takes the new output. Rising or holding, the output jumps to
+// the input and a companion below it approaches it with 75 ms.
+//
+// For inputs >= 0 (a loudness) from a zero start both states stay >= 0, and
+// then neither decay curve exceeds o, nor does the 75 ms approach cross the
+// input: the maxima and minima below give the input itself when rising or
+// holding, so each case needs fewer selects than the branches suggest while
+// every lane gets exactly the values of its own branching decay.
+template <typename Lane>
+inline void advance(Lane in, Lane& o, Lane& t, const TemporalDecayCoefficients& c) noexcept {
+  const Lane two_pole = o * c.b2 - t * c.b3;
+  const Lane two_pole_t = o * c.b0 - t * c.b1;
+  const Lane one_pole = o * c.b4;
+  const Lane approach = in + (t - in) * c.b5;
+  const Lane decayed = t < o ? two_pole : one_pole;
+  const Lane next_o = in > decayed ? in : decayed;
+  const Lane fall_t_candidate = t < o ? two_pole_t : next_o;
+  const Lane fall_t = fall_t_candidate < next_o ? fall_t_candidate : next_o;
+  const Lane rise_t = approach < in ? approach : in;
+  t = in < o ? fall_t : rise_t;
+  o = next_o;
+}
+
+// Pairs advanced together through all the steps of one call: few enough that
+// their states stay in registers, enough to hide each step's latency.
+constexpr std::size_t PAIR_BLOCK = 5;
+static_assert(PAIR_COUNT % PAIR_BLOCK == 0);
 
 }  // namespace
 
 void TemporalDecayState::step(const double* __restrict x, const TemporalDecayCoefficients& c) noexcept {
-  advance(*this, [x](std::size_t v) { return x[v]; }, c);
+  for (std::size_t v = 0; v < TEMPORAL_DECAY_LANES; ++v) advance(x[v], uo[v], u2[v], c);
 }
 
-void TemporalDecayState::step_along(const double* __restrict from, const double* __restrict rise,
-                                    double w, const TemporalDecayCoefficients& c) noexcept {
-  advance(*this, [from, rise, w](std::size_t v) { return from[v] + w * rise[v]; }, c);
+void TemporalDecayState::step_along(const double* __restrict from, const double* __restrict to,
+                                    std::span<const double> weights,
+                                    const TemporalDecayCoefficients& c) noexcept {
+  for (std::size_t first = 0; first < PAIR_COUNT; first += PAIR_BLOCK) {
+    LanePair o[PAIR_BLOCK];
+    LanePair t[PAIR_BLOCK];
+    LanePair start[PAIR_BLOCK];
+    LanePair rise[PAIR_BLOCK];
+    LanePair end[PAIR_BLOCK];
+    for (std::size_t p = 0; p < PAIR_BLOCK; ++p) {
+      const std::size_t v = 2 * (first + p);
+      o[p] = load_pair(uo + v);
+      t[p] = load_pair(u2 + v);
+      start[p] = load_pair(from + v);
+      end[p] = load_pair(to + v);
+      rise[p] = end[p] - start[p];
+    }
+    for (const double w : weights) {
+      for (std::size_t p = 0; p < PAIR_BLOCK; ++p) advance(start[p] + w * rise[p], o[p], t[p], c);
+    }
+    for (std::size_t p = 0; p < PAIR_BLOCK; ++p) {
+      advance(end[p], o[p], t[p], c);
+      const std::size_t v = 2 * (first + p);
+      store_pair(o[p], uo + v);
+      store_pair(t[p], u2 + v);
+    }
+  }
 }
 
 }  // namespace varnholt

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 
 namespace varnholt {
 
@@ -15,13 +16,15 @@ struct TemporalDecayCoefficients {
 
 TemporalDecayCoefficients temporal_decay_coefficients() noexcept;
 
-// Lanes of the decay state: the 21 core-loudness bands, padded to a multiple
-// of the vector width. Padding lanes are fed zeros and stay zero.
-inline constexpr std::size_t TEMPORAL_DECAY_LANES = 24;
+// Lanes of the decay state: the 20 critical bands. The core loudness above
+// 24 Bark is always 0, and a decay fed zeros from rest stays at zero, so that
+// band needs no lane.
+inline constexpr std::size_t TEMPORAL_DECAY_LANES = 20;
 
 // Per band the pair (Uo, U2): Uo the decayed core loudness (the output), U2 a
 // slower companion that remembers how long the sound lasted. All zero at the
-// start of a call.
+// start of a call. Inputs are loudness values: finite and >= 0, which the
+// branch-free step relies on.
 struct TemporalDecayState {
   double uo[TEMPORAL_DECAY_LANES] = {};
   double u2[TEMPORAL_DECAY_LANES] = {};
@@ -31,10 +34,11 @@ struct TemporalDecayState {
   // operations of its own decay.
   void step(const double* __restrict x, const TemporalDecayCoefficients& c) noexcept;
 
-  // The same step on the inputs from[v] + w * rise[v], a point on the
-  // straight line between two inputs, formed in the same loop.
-  void step_along(const double* __restrict from, const double* __restrict rise, double w,
-                  const TemporalDecayCoefficients& c) noexcept;
+  // Steps through the points from[v] + w * (to[v] - from[v]) of the straight
+  // line between two inputs, one step per weight w, and then through to[v]
+  // itself. Each lane runs all its steps in registers before the next lanes.
+  void step_along(const double* __restrict from, const double* __restrict to,
+                  std::span<const double> weights, const TemporalDecayCoefficients& c) noexcept;
 };
 
 }  // namespace varnholt

@@ -148,5 +148,43 @@ TEST(CoreLoudness, RisesWithTheLevelOfEveryBand) {
   }
 }
 
+TEST(CoreLoudness, FollowsZwickersLawWrittenWithGeneralPowers) {
+  // Two bands alone, read from the law with std::pow: the highest band
+  // (12.5 kHz: threshold 3 dB, ear transmission 12 dB, band-width correction
+  // -0.5 dB) in a free field, and critical band 3 (315 Hz: threshold 8 dB,
+  // diffuse-field correction 0.9 dB, band-width correction -0.8 dB) in a
+  // diffuse field, from just above the threshold to 120 dB. Exponentials and
+  // square roots agree with the powers to a few units in the last place; the
+  // law's difference of two numbers near 1 turns that into at most some
+  // 1e-16 sone/Bark, hence the mixed tolerance.
+  struct Case {
+    std::size_t third_octave_band;
+    std::size_t critical_band;
+    vh_sound_field field;
+    double excitation_offset_db;  // excitation minus level
+    double threshold_db;
+    double band_width_db;
+  };
+  const Case cases[] = {{27, 19, VH_SOUND_FIELD_FREE, -12.0, 3.0, -0.5},
+                        {11, 3, VH_SOUND_FIELD_DIFFUSE, 0.9, 8.0, -0.8}};
+  for (const Case& c : cases) {
+    std::vector<double> got;
+    std::vector<double> want;
+    for (double step = 0.0; step <= 120.0; step += 0.37) {
+      const double level = c.threshold_db - c.excitation_offset_db + 1e-9 + step;
+      std::vector<double> levels(THIRD_OCTAVE_BAND_COUNT, -30.0);
+      levels[c.third_octave_band] = level;
+      got.push_back(core_of(levels, c.field)[c.critical_band]);
+      const double excitation = level + c.excitation_offset_db;
+      const double n = 0.0635 * std::pow(10.0, 0.025 * c.threshold_db) *
+                       (std::pow(0.75 + 0.25 * std::pow(10.0, (excitation - c.band_width_db - c.threshold_db) / 10.0),
+                                 0.25) -
+                        1.0);
+      want.push_back(n < 0.0 ? 0.0 : n);
+    }
+    EXPECT_TRUE(test::arrays_near(got, want, 1e-15, 1e-14)) << "critical band " << c.critical_band;
+  }
+}
+
 }  // namespace
 }  // namespace varnholt

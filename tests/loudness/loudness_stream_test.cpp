@@ -108,5 +108,16 @@ TEST(LoudnessTimeStream, AFailureIsFinal) {
   EXPECT_EQ(stream.ready().size(), ready);
 }
 
+TEST(LoudnessTimeStream, AnOverflowBetweenUpdatesFailsItsOwnPush) {
+  // Sample 961 lies between the updates at samples 960 and 984: the push that
+  // carries its overflowing band powers fails although it makes no update.
+  LoudnessTimeStream stream(VH_SOUND_FIELD_FREE);
+  EXPECT_EQ(stream.push(std::vector<double>(961, 0.0)), VH_OK);
+  const std::size_t ready = stream.ready().size();
+  EXPECT_EQ(stream.push(std::vector<double>(1, 1e300)), VH_ERR_NUMERICAL);
+  EXPECT_EQ(stream.finish(), VH_ERR_NUMERICAL);
+  EXPECT_EQ(stream.ready().size(), ready);
+}
+
 }  // namespace
 }  // namespace varnholt

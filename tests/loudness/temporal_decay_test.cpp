@@ -63,6 +63,40 @@ TEST(TemporalDecay, AllBandsAtOnceMatchTheBranchingTranscription) {
   }
 }
 
+TEST(TemporalDecay, StepsAlongALineMatchSingleSteps) {
+  // Lanes run all steps of a line in registers, lane block by lane block;
+  // they must see the inputs from + w (to - from) and then `to` in order,
+  // as single steps over all lanes would. Random jumps up and down, holds and
+  // silences between updates reach every case of the decay.
+  const TemporalDecayCoefficients c = temporal_decay_coefficients();
+  const std::vector<double> weights = {0.25, 0.5, 0.75};
+  test::Prng prng(7);
+  TemporalDecayState along;
+  TemporalDecayState single;
+  double from[TEMPORAL_DECAY_LANES] = {};
+  for (int update = 0; update < 3000; ++update) {
+    double to[TEMPORAL_DECAY_LANES];
+    for (std::size_t v = 0; v < TEMPORAL_DECAY_LANES; ++v) {
+      const double u = prng.next_uniform();
+      to[v] = u > 0.6 ? 10.0 * prng.next_uniform() + 10.0 : (u > -0.3 ? from[v] : 0.0);
+    }
+    along.step_along(from, to, weights, c);
+    for (const double w : weights) {
+      double x[TEMPORAL_DECAY_LANES];
+      for (std::size_t v = 0; v < TEMPORAL_DECAY_LANES; ++v) x[v] = from[v] + w * (to[v] - from[v]);
+      single.step(x, c);
+    }
+    single.step(to, c);
+    const std::vector<double> got(along.uo, along.uo + TEMPORAL_DECAY_LANES);
+    const std::vector<double> want(single.uo, single.uo + TEMPORAL_DECAY_LANES);
+    const std::vector<double> got_u2(along.u2, along.u2 + TEMPORAL_DECAY_LANES);
+    const std::vector<double> want_u2(single.u2, single.u2 + TEMPORAL_DECAY_LANES);
+    ASSERT_TRUE(test::arrays_identical(got, want)) << "update " << update;
+    ASSERT_TRUE(test::arrays_identical(got_u2, want_u2)) << "update " << update;
+    std::copy(to, to + TEMPORAL_DECAY_LANES, from);
+  }
+}
+
 // Samples (at 48 kHz) until a band held at 1 falls below `fraction` after
 // its input drops to 0.
 int samples_to_fall(int hold_samples, double fraction) {
