@@ -161,8 +161,9 @@ TEST(MetricResults, ExceedancePercentilesOfEveryTimeVaryingMetric) {
 }
 
 // The summary table's columns are the single values each metric gives, in
-// the order it gives them.
-TEST(MetricResults, SummaryColumnsListEverySingleValue) {
+// the order it gives them; the CSV rows written as frames arrive have the
+// columns of the series.
+TEST(MetricResults, SummaryAndFrameColumnsListEveryValue) {
   std::vector<double> planes(5 * 53 * 80, 0.0);
   planes[3 * 53 * 80 + 70 * 53 + 4] = 0.5;  // one tonal band, so f_T_max exists
   const MetricResult results[] = {
@@ -180,6 +181,12 @@ TEST(MetricResults, SummaryColumnsListEverySingleValue) {
     for (std::size_t i = 0; i < columns.size(); ++i) {
       EXPECT_EQ(columns[i].key, r.summaries[i].key) << metric_name(r.metric);
       EXPECT_EQ(columns[i].unit, r.summaries[i].unit) << metric_name(r.metric);
+    }
+    const std::vector<SummaryColumn> per_frame = frame_columns(r.metric);
+    ASSERT_EQ(per_frame.size(), r.series.size()) << metric_name(r.metric);
+    for (std::size_t i = 0; i < per_frame.size(); ++i) {
+      EXPECT_EQ(per_frame[i].key, r.series[i].key) << metric_name(r.metric);
+      EXPECT_EQ(per_frame[i].unit, r.series[i].unit) << metric_name(r.metric);
     }
   }
 }

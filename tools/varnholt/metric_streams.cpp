@@ -4,6 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <stdexcept>
 #include <utility>
 
@@ -218,27 +224,117 @@ class MetricStream {
   EcmaRoughnessFrames ecma_roughness_;
 };
 
-// Every metric of one channel.
+// One metric stream on a thread of its own. The chunks of the channel queue
+// up in order; at most QUEUE_CHUNKS wait, so the reader waits for the
+// slowest metric and memory stays bounded.
+class StreamWorker {
+ public:
+  explicit StreamWorker(std::unique_ptr<MetricStream> stream)
+      : stream_(std::move(stream)), thread_([this] { run(); }) {}
+
+  ~StreamWorker() {
+    close();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // A stream that failed on its thread takes nothing more; result() tells.
+  void push(std::shared_ptr<const std::vector<double>> chunk) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    room_.wait(lock, [this] { return failed_ || queue_.size() < QUEUE_CHUNKS; });
+    if (failed_) return;
+    queue_.push_back(std::move(chunk));
+    ready_.notify_one();
+  }
+
+  // No more chunks: the stream finishes on its thread.
+  void close() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      closing_ = true;
+    }
+    ready_.notify_one();
+  }
+
+  // Waits for the stream to finish; what it threw is thrown here.
+  MetricResult result() {
+    close();
+    if (thread_.joinable()) thread_.join();
+    if (failure_) std::rethrow_exception(failure_);
+    return std::move(result_);
+  }
+
+ private:
+  static constexpr std::size_t QUEUE_CHUNKS = 8;
+
+  void run() {
+    try {
+      for (;;) {
+        std::shared_ptr<const std::vector<double>> chunk;
+        {
+          std::unique_lock<std::mutex> lock(mutex_);
+          ready_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+          if (queue_.empty()) break;
+          chunk = std::move(queue_.front());
+          queue_.pop_front();
+          room_.notify_one();
+        }
+        stream_->push(*chunk);
+      }
+      result_ = stream_->finish();
+    } catch (...) {
+      failure_ = std::current_exception();
+      // Whoever waits for room must not wait for ever.
+      const std::lock_guard<std::mutex> lock(mutex_);
+      queue_.clear();
+      failed_ = true;
+      room_.notify_all();
+    }
+  }
+
+  std::unique_ptr<MetricStream> stream_;
+  std::mutex mutex_;
+  std::condition_variable ready_, room_;
+  std::deque<std::shared_ptr<const std::vector<double>>> queue_;
+  bool closing_ = false;
+  bool failed_ = false;
+  MetricResult result_;
+  std::exception_ptr failure_;
+  std::thread thread_;  // last: starts once everything above exists
+};
+
+// Every metric of one channel, one after another on the caller's thread or,
+// with several threads, each on its own.
 class MetricStreams final : public ChannelSink {
  public:
   MetricStreams(const StreamSettings& settings, int channel) {
     for (Metric m : settings.metrics) {
-      streams_.emplace_back(std::make_unique<MetricStream>(m, settings, channel));
+      auto stream = std::make_unique<MetricStream>(m, settings, channel);
+      if (settings.threads > 1) {
+        workers_.emplace_back(std::make_unique<StreamWorker>(std::move(stream)));
+      } else {
+        streams_.emplace_back(std::move(stream));
+      }
     }
   }
 
   void push(std::span<const double> pascal) override {
     for (const std::unique_ptr<MetricStream>& s : streams_) s->push(pascal);
+    if (workers_.empty()) return;
+    const auto chunk = std::make_shared<const std::vector<double>>(pascal.begin(), pascal.end());
+    for (const std::unique_ptr<StreamWorker>& w : workers_) w->push(chunk);
   }
 
   std::vector<MetricResult> finish() override {
     std::vector<MetricResult> results;
     for (const std::unique_ptr<MetricStream>& s : streams_) results.push_back(s->finish());
+    for (const std::unique_ptr<StreamWorker>& w : workers_) w->close();
+    for (const std::unique_ptr<StreamWorker>& w : workers_) results.push_back(w->result());
     return results;
   }
 
  private:
   std::vector<std::unique_ptr<MetricStream>> streams_;
+  std::vector<std::unique_ptr<StreamWorker>> workers_;
 };
 
 }  // namespace
