@@ -283,4 +283,43 @@ TEST(Reports, CsvFilesStartWithTimeAndRoundTrip) {
   EXPECT_EQ(text, "time_s,roughness_asper\n0.1,0.3333333333333333\n0.2,0.1\n");
 }
 
+// Rows written frame by frame give the file written from the whole result;
+// a metric that fails in the end, or a file that fails, leaves none.
+TEST(Reports, CsvRowsWrittenAsFramesComeMatchTheWholeResult) {
+  varnholt::test::TemporaryDirectory dir;
+  FileResult file = example_file();
+  file.channels[0].metrics.push_back(
+      ecma_roughness_result(std::vector<double>(53 * 3, 1.0 / 7.0), 3));
+  write_csv_files((dir / "whole").string(), {file}, NumberFormat{17, true});
+  const auto feed = [&file](FrameCsvWriter& live) {
+    for (const MetricResult& m : file.channels[0].metrics) {
+      for (std::size_t k = 0; k < m.frame_times_s.size(); ++k) {
+        std::vector<double> values;
+        for (const Series& s : m.series) values.push_back(s.values[k]);
+        live.row(1, m.metric, m.frame_times_s[k], values);
+      }
+    }
+    live.row(1, Metric::tonality, 0.125, std::vector<double>{0.5});  // failed at the end
+  };
+  std::filesystem::create_directory(dir / "live");
+  FrameCsvWriter live((dir / "live").string(), "take", NumberFormat{17, true});
+  feed(live);
+  EXPECT_TRUE(std::filesystem::exists(dir / "live" / "take.ch1.roughness.csv.part"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "live" / "take.ch1.roughness.csv"));
+  EXPECT_TRUE(live.finish(file).empty());
+  for (const char* name : {"take.ch1.roughness.csv", "take.ch1.ecma-roughness.csv"}) {
+    EXPECT_EQ(varnholt::test::read_text_file(dir / "live" / name),
+              varnholt::test::read_text_file(dir / "whole" / name))
+        << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "live" / "take.ch1.tonality.csv"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "live" / "take.ch1.tonality.csv.part"));
+
+  file.error = "read error";
+  FrameCsvWriter failed((dir / "live").string(), "take", NumberFormat{17, true});
+  feed(failed);
+  failed.finish(file);
+  EXPECT_FALSE(std::filesystem::exists(dir / "live" / "take.ch1.roughness.csv"));
+}
+
 }  // namespace

@@ -31,6 +31,12 @@ std::filesystem::path metric_csv_path(const std::string& dir, const std::string&
                                        std::string(metric_name(metric)) + ".csv");
 }
 
+// Where a per-frame file grows until its metric is done: a file under its
+// own name is always complete.
+std::filesystem::path in_progress(const std::filesystem::path& path) {
+  return path.string() + ".part";
+}
+
 std::string frame_row(double time_s, std::span<const double> values, const NumberFormat& format) {
   std::string row = format_number(time_s, format);
   for (double v : values) row += ',' + csv_cell(v, format);
@@ -138,7 +144,7 @@ void FrameCsvWriter::row(int channel, Metric metric, double time_s,
     if (!slot) {
       slot = std::make_unique<Output>();
       slot->path = metric_csv_path(dir_, name_, channel, metric);
-      slot->out.open(slot->path, std::ios::binary);
+      slot->out.open(in_progress(slot->path), std::ios::binary);
       slot->out << "time_s";
       for (const SummaryColumn& c : frame_columns(metric)) {
         slot->out << ',' << csv_column_name(Series{c.key, c.unit, {}, {}});
@@ -166,12 +172,14 @@ std::vector<std::string> FrameCsvWriter::finish(const FileResult& file) {
   std::vector<std::string> errors;
   for (auto& [key, output] : outputs_) {
     output->out.close();
+    const std::filesystem::path part = in_progress(output->path);
     std::error_code ec;
     if (!succeeded(key.first, key.second)) {
-      std::filesystem::remove(output->path, ec);
-    } else if (!output->out) {
-      errors.push_back("cannot write " + output->path.string());
+      std::filesystem::remove(part, ec);
+      continue;
     }
+    if (output->out) std::filesystem::rename(part, output->path, ec);
+    if (!output->out || ec) errors.push_back("cannot write " + output->path.string());
   }
   outputs_.clear();
   return errors;

@@ -38,6 +38,8 @@ std::vector<std::string> write_csv_files(const std::string& dir, const FileResul
 
 // The per-frame CSV files of one input written row by row as the frames
 // become final, exactly as write_csv_files writes them from a whole result.
+// Each grows as "<file>.csv.part" and takes its name when its metric is
+// done, so a file under its own name is always complete.
 // Rows of one (channel, metric) come in order from one thread at a time;
 // different pairs may come from different threads.
 class FrameCsvWriter {
@@ -49,8 +51,8 @@ class FrameCsvWriter {
   // is created, with its header, at the first frame.
   void row(int channel, Metric metric, double time_s, std::span<const double> values);
 
-  // Closes every file and removes those of metrics (or a whole file) that
-  // failed, which have no CSV file. Returns one message per file that could
+  // Closes every file, names those of the metrics that succeeded and removes
+  // those of metrics (or a whole file) that failed, which have no CSV file. Returns one message per file that could
   // not be written.
   std::vector<std::string> finish(const FileResult& file);
 
