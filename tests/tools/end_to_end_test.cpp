@@ -408,13 +408,19 @@ TEST(EndToEnd, SigtermLeavesTheFinishedFilesComplete) {
     EXPECT_EQ(std::count(row.begin(), row.end(), ','),
               std::count(rows[0].begin(), rows[0].end(), ','));
   }
-  for (std::size_t i = 0; i < lines; ++i) {
-    const std::string csv = varnholt::test::read_text_file(
-        dir / "csv" / ("take" + std::to_string(i) + ".ch1.loudness-time.csv"));
+  // Every file written has a CSV file; any CSV file under its own name is
+  // complete (one in progress is still a .part file).
+  std::size_t complete = 0;
+  for (std::size_t i = 0; i < FILES; ++i) {
+    const std::filesystem::path csv_path =
+        dir / "csv" / ("take" + std::to_string(i) + ".ch1.loudness-time.csv");
+    if (!std::filesystem::exists(csv_path)) continue;
+    const std::string csv = varnholt::test::read_text_file(csv_path);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 501) << i;  // 1 s of 2 ms frames
+    ++complete;
   }
-  EXPECT_FALSE(std::filesystem::exists(
-      dir / "csv" / ("take" + std::to_string(lines) + ".ch1.loudness-time.csv")));
+  EXPECT_GE(complete, lines);
+  EXPECT_LT(complete, FILES);
 }
 
 // A calibrated 94 dB, 1 kHz tone in a file: every level reads 94.0 dB, and
