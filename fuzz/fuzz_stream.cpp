@@ -89,7 +89,9 @@ std::size_t expected_frames(vh_metric metric, std::size_t n) {
   std::size_t frames = 0;
   vh_status s = VH_OK;
   switch (metric) {
-    case VH_METRIC_LOUDNESS_STATIONARY: return n >= 256 ? 1 : 0;
+    case VH_METRIC_LOUDNESS_STATIONARY:
+    case VH_METRIC_THIRD_OCTAVE_LEVELS: return n >= 256 ? 1 : 0;
+    case VH_METRIC_SOUND_LEVELS: return n >= 1 ? 1 : 0;
     case VH_METRIC_LOUDNESS_TIME: s = vh_loudness_time_frame_count(n, VH_SAMPLE_RATE, &frames); break;
     case VH_METRIC_ROUGHNESS_DW: s = vh_roughness_frame_count(n, VH_SAMPLE_RATE, &frames); break;
     case VH_METRIC_TONALITY_AURES: s = vh_tonality_frame_count(n, VH_SAMPLE_RATE, &frames); break;
@@ -104,7 +106,7 @@ std::size_t expected_frames(vh_metric metric, std::size_t n) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const FuzzCall call = decode(data, size, 24000);
   const std::uint8_t last = size > 0 ? data[size - 1] : 0;
-  const auto metric = static_cast<vh_metric>(VH_METRIC_LOUDNESS_STATIONARY + last % 6);
+  const auto metric = static_cast<vh_metric>(VH_METRIC_LOUDNESS_STATIONARY + last % 8);
   Steps steps(size > 1 ? static_cast<std::uint32_t>(data[size - 2]) << 8 | last : 7U);
 
   const Outcome whole = run(metric, call, nullptr);

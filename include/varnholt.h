@@ -373,6 +373,10 @@ VH_EXPORT vh_status vh_third_octave_levels(const double* samples, size_t count,
  *       most 8192 samples (171 ms) after its time.
  *   VH_METRIC_ECMA_ROUGHNESS: frame k at sample 960 k: 53 values, band b at
  *       b; final at most 8192 samples (171 ms) after its time.
+ *   VH_METRIC_SOUND_LEVELS: one frame, at finish: the 6 levels of
+ *       vh_sound_levels, ordered by the VH_LEVEL_ indices.
+ *   VH_METRIC_THIRD_OCTAVE_LEVELS: one frame, at finish: the 28 band levels
+ *       of vh_third_octave_levels.
  * No metric hands out a frame before its minimum length has arrived (see
  * vh_stream_finish), since a shorter signal has no frames at all.
  *
@@ -396,9 +400,11 @@ typedef int32_t vh_metric;
 #define VH_METRIC_TONALITY_AURES 4
 #define VH_METRIC_ECMA_TONALITY 5
 #define VH_METRIC_ECMA_ROUGHNESS 6
+#define VH_METRIC_SOUND_LEVELS 7
+#define VH_METRIC_THIRD_OCTAVE_LEVELS 8
 
 /* Creates a stream of one metric. The sound field is checked for every
- * metric and used by all but VH_METRIC_ROUGHNESS_DW.
+ * metric and used by all but VH_METRIC_ROUGHNESS_DW and the two levels.
  * Checks, in order: stream null -> VH_ERR_NULL_POINTER (else *stream = NULL
  * until success); metric unknown -> VH_ERR_INVALID_ARGUMENT; rate ->
  * VH_ERR_INVALID_SAMPLE_RATE; sound_field -> VH_ERR_INVALID_SOUND_FIELD;
@@ -406,8 +412,8 @@ typedef int32_t vh_metric;
 VH_EXPORT vh_status vh_stream_create(vh_metric metric, int32_t sample_rate,
                                      vh_sound_field sound_field, vh_stream** stream);
 
-/* Values per frame of a metric's stream (241, 241, 1, 1, 265, 53 in the
- * order of the VH_METRIC_ values). Checks, in order: values null ->
+/* Values per frame of a metric's stream (241, 241, 1, 1, 265, 53, 6, 28 in
+ * the order of the VH_METRIC_ values). Checks, in order: values null ->
  * VH_ERR_NULL_POINTER; metric unknown -> VH_ERR_INVALID_ARGUMENT. */
 VH_EXPORT vh_status vh_stream_frame_values(vh_metric metric, size_t* values);
 
@@ -423,7 +429,7 @@ VH_EXPORT vh_status vh_stream_push(vh_stream* stream, const double* samples, siz
 /* Ends the signal: the last frames become final. Checks, in order: stream
  * null -> VH_ERR_NULL_POINTER; the stream failed -> its status; finished
  * already -> VH_ERR_INVALID_ARGUMENT; fewer samples than the whole-signal
- * function of the metric needs (256, 1, 9600, 12000, 14592, 15360) ->
+ * function of the metric needs (256, 1, 9600, 12000, 14592, 15360, 1, 256) ->
  * VH_ERR_INPUT_TOO_SHORT (the stream fails); VH_ERR_ALLOCATION;
  * VH_ERR_NUMERICAL. */
 VH_EXPORT vh_status vh_stream_finish(vh_stream* stream);

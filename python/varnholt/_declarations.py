@@ -87,6 +87,8 @@ typedef int32_t vh_metric;
 #define VH_METRIC_TONALITY_AURES 4
 #define VH_METRIC_ECMA_TONALITY 5
 #define VH_METRIC_ECMA_ROUGHNESS 6
+#define VH_METRIC_SOUND_LEVELS 7
+#define VH_METRIC_THIRD_OCTAVE_LEVELS 8
 
 vh_status vh_stream_create(vh_metric metric, int32_t sample_rate,
                            vh_sound_field sound_field, vh_stream** stream);

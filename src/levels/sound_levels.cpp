@@ -1,6 +1,5 @@
-// One pass over the signal through the A and C weighting filters; the
-// squared weighted pressures feed the sums of the Leq, the F and S time
-// weightings and the C peak.
+// The sound level meter: weighting filters, time weightings and the sums
+// behind each level.
 #include "levels/sound_levels.h"
 
 #include <algorithm>
@@ -8,8 +7,6 @@
 
 #include "core/boundary.h"
 #include "core/checks.h"
-#include "levels/frequency_weighting.h"
-#include "levels/time_weighting.h"
 
 namespace varnholt {
 namespace {
@@ -23,15 +20,20 @@ double level_db(double mean_square_pa2) {
 
 }  // namespace
 
-vh_status sound_levels(const double* samples, std::uint64_t count, double* out) noexcept {
-  WeightingFilter a_filter(FrequencyWeighting::a);
-  WeightingFilter c_filter(FrequencyWeighting::c);
-  TimeWeighting fast(TIME_CONSTANT_F_S, RATE_HZ);
-  TimeWeighting slow(TIME_CONSTANT_S_S, RATE_HZ);
-  double sum_a = 0.0, sum_c = 0.0, sum_z = 0.0;
-  double max_fast = 0.0, max_slow = 0.0, peak_c = 0.0;
-  for (std::uint64_t i = 0; i < count; ++i) {
-    const double z = samples[i];
+SoundLevelMeter::SoundLevelMeter() noexcept
+    : a_filter_(FrequencyWeighting::a),
+      c_filter_(FrequencyWeighting::c),
+      fast_(TIME_CONSTANT_F_S, RATE_HZ),
+      slow_(TIME_CONSTANT_S_S, RATE_HZ) {}
+
+void SoundLevelMeter::push(std::span<const double> samples) noexcept {
+  // Local copies of the state: nothing else can reach them inside the loop,
+  // so they stay in registers.
+  WeightingFilter a_filter = a_filter_, c_filter = c_filter_;
+  TimeWeighting fast = fast_, slow = slow_;
+  double sum_a = sum_a_, sum_c = sum_c_, sum_z = sum_z_;
+  double max_fast = max_fast_, max_slow = max_slow_, peak_c = peak_c_;
+  for (const double z : samples) {
     const double a = a_filter.step(z);
     const double c = c_filter.step(z);
     const double a2 = a * a;
@@ -42,14 +44,22 @@ vh_status sound_levels(const double* samples, std::uint64_t count, double* out) 
     max_slow = std::max(max_slow, slow.step(a2));
     peak_c = std::max(peak_c, std::fabs(c));
   }
-  const double n = static_cast<double>(count);
+  a_filter_ = a_filter, c_filter_ = c_filter;
+  fast_ = fast, slow_ = slow;
+  sum_a_ = sum_a, sum_c_ = sum_c, sum_z_ = sum_z;
+  max_fast_ = max_fast, max_slow_ = max_slow, peak_c_ = peak_c;
+  count_ += samples.size();
+}
+
+vh_status SoundLevelMeter::levels(double* out) const noexcept {
+  const double n = static_cast<double>(count_);
   double levels[VH_SOUND_LEVEL_COUNT];
-  levels[VH_LEVEL_LAEQ] = level_db(sum_a / n);
-  levels[VH_LEVEL_LCEQ] = level_db(sum_c / n);
-  levels[VH_LEVEL_LZEQ] = level_db(sum_z / n);
-  levels[VH_LEVEL_LAFMAX] = level_db(max_fast);
-  levels[VH_LEVEL_LASMAX] = level_db(max_slow);
-  levels[VH_LEVEL_LCPEAK] = level_db(peak_c * peak_c);
+  levels[VH_LEVEL_LAEQ] = level_db(sum_a_ / n);
+  levels[VH_LEVEL_LCEQ] = level_db(sum_c_ / n);
+  levels[VH_LEVEL_LZEQ] = level_db(sum_z_ / n);
+  levels[VH_LEVEL_LAFMAX] = level_db(max_fast_);
+  levels[VH_LEVEL_LASMAX] = level_db(max_slow_);
+  levels[VH_LEVEL_LCPEAK] = level_db(peak_c_ * peak_c_);
   for (double level : levels) {
     if (!is_finite_value(level)) return VH_ERR_NUMERICAL;
   }
@@ -68,6 +78,8 @@ extern "C" VH_EXPORT vh_status vh_sound_levels(const double* samples, size_t cou
     if (levels_len < VH_SOUND_LEVEL_COUNT) return VH_ERR_OUTPUT_TOO_SMALL;
     const vh_status signal_status = validate_signal(samples, count, sample_rate);
     if (signal_status != VH_OK) return signal_status;
-    return sound_levels(samples, count, levels);
+    SoundLevelMeter meter;
+    meter.push(std::span<const double>(samples, count));
+    return meter.levels(levels);
   });
 }

@@ -18,6 +18,7 @@
 #include "ecma/roughness/roughness_grid.h"
 #include "ecma/tonality/ecma_tonality_stream.h"
 #include "ecma/tonality/tonal_band_groups.h"
+#include "levels/level_streams.h"
 #include "loudness/loudness_time_stream.h"
 #include "loudness/stationary_loudness_stream.h"
 #include "shorttime/roughness_dw/dw_roughness.h"
@@ -30,10 +31,11 @@ namespace {
 
 using AnyMetricStream =
     std::variant<StationaryLoudnessStream, LoudnessTimeStream, DwRoughnessStream,
-                 AuresTonalityStream, EcmaTonalityStream, EcmaRoughnessStream>;
+                 AuresTonalityStream, EcmaTonalityStream, EcmaRoughnessStream,
+                 SoundLevelsStream, ThirdOctaveLevelsStream>;
 
 constexpr bool is_known_metric(vh_metric metric) {
-  return metric >= VH_METRIC_LOUDNESS_STATIONARY && metric <= VH_METRIC_ECMA_ROUGHNESS;
+  return metric >= VH_METRIC_LOUDNESS_STATIONARY && metric <= VH_METRIC_THIRD_OCTAVE_LEVELS;
 }
 
 // Calls f with the stream type of a known metric, as a std::type_identity.
@@ -45,7 +47,9 @@ auto with_stream_type(vh_metric metric, F&& f) {
     case VH_METRIC_ROUGHNESS_DW: return f(std::type_identity<DwRoughnessStream>{});
     case VH_METRIC_TONALITY_AURES: return f(std::type_identity<AuresTonalityStream>{});
     case VH_METRIC_ECMA_TONALITY: return f(std::type_identity<EcmaTonalityStream>{});
-    default: return f(std::type_identity<EcmaRoughnessStream>{});
+    case VH_METRIC_ECMA_ROUGHNESS: return f(std::type_identity<EcmaRoughnessStream>{});
+    case VH_METRIC_SOUND_LEVELS: return f(std::type_identity<SoundLevelsStream>{});
+    default: return f(std::type_identity<ThirdOctaveLevelsStream>{});
   }
 }
 
@@ -66,6 +70,7 @@ static_assert(DwRoughnessStream::values_per_frame == 1);
 static_assert(AuresTonalityStream::values_per_frame == 1);
 static_assert(EcmaTonalityStream::values_per_frame == VH_ECMA_TONAL_PLANES * VH_ECMA_BAND_COUNT);
 static_assert(EcmaRoughnessStream::values_per_frame == VH_ECMA_BAND_COUNT);
+static_assert(ThirdOctaveLevelsStream::values_per_frame == VH_THIRD_OCTAVE_COUNT);
 
 }  // namespace
 }  // namespace varnholt

@@ -206,6 +206,10 @@ const std::vector<ExportCall>& computing_exports() {
        sound_levels},
       {"vh_third_octave_levels", 256, false, FramesOnLateFailure::none,
        &on_vector<third_octave_levels>, third_octave_levels},
+      {"vh_stream_sound_levels", 1, false, FramesOnLateFailure::none,
+       &on_vector<streamed<VH_METRIC_SOUND_LEVELS>>, streamed<VH_METRIC_SOUND_LEVELS>},
+      {"vh_stream_third_octave_levels", 256, false, FramesOnLateFailure::none,
+       &on_vector<streamed<VH_METRIC_THIRD_OCTAVE_LEVELS>>, streamed<VH_METRIC_THIRD_OCTAVE_LEVELS>},
   };
   return calls;
 }

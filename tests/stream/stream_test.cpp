@@ -73,6 +73,15 @@ Frames whole_signal(vh_metric metric, const std::vector<double>& x, vh_sound_fie
       }
       break;
     }
+    case VH_METRIC_SOUND_LEVELS:
+      r.values.resize(VH_SOUND_LEVEL_COUNT);
+      r.status = vh_sound_levels(x.data(), n, VH_SAMPLE_RATE, r.values.data(), r.values.size());
+      break;
+    case VH_METRIC_THIRD_OCTAVE_LEVELS:
+      r.values.resize(VH_THIRD_OCTAVE_COUNT);
+      r.status =
+          vh_third_octave_levels(x.data(), n, VH_SAMPLE_RATE, r.values.data(), r.values.size());
+      break;
     default: {
       vh_ecma_roughness_frame_count(n, VH_SAMPLE_RATE, &frames);
       r.values.resize(VH_ECMA_BAND_COUNT * frames);
@@ -120,7 +129,8 @@ Frames streamed(vh_metric metric, const std::vector<double>& x, vh_sound_field f
 
 constexpr vh_metric ALL_METRICS[] = {VH_METRIC_LOUDNESS_STATIONARY, VH_METRIC_LOUDNESS_TIME,
                                      VH_METRIC_ROUGHNESS_DW,        VH_METRIC_TONALITY_AURES,
-                                     VH_METRIC_ECMA_TONALITY,       VH_METRIC_ECMA_ROUGHNESS};
+                                     VH_METRIC_ECMA_TONALITY,       VH_METRIC_ECMA_ROUGHNESS,
+                                     VH_METRIC_SOUND_LEVELS,        VH_METRIC_THIRD_OCTAVE_LEVELS};
 
 // Chunk sizes drawn from our own generator: 1 to 5000 samples.
 std::vector<std::size_t> random_chunks(std::uint64_t seed) {
@@ -169,7 +179,7 @@ TEST(StreamContract, CreateChecksInOrder) {
   };
   const Case cases[] = {
       {0, 44100, 2, VH_ERR_INVALID_ARGUMENT},
-      {7, VH_SAMPLE_RATE, 0, VH_ERR_INVALID_ARGUMENT},
+      {9, VH_SAMPLE_RATE, 0, VH_ERR_INVALID_ARGUMENT},
       {VH_METRIC_ECMA_ROUGHNESS, 44100, 2, VH_ERR_INVALID_SAMPLE_RATE},
       {VH_METRIC_ROUGHNESS_DW, VH_SAMPLE_RATE, -1, VH_ERR_INVALID_SOUND_FIELD},
       {VH_METRIC_LOUDNESS_TIME, VH_SAMPLE_RATE, 2, VH_ERR_INVALID_SOUND_FIELD},
@@ -182,8 +192,8 @@ TEST(StreamContract, CreateChecksInOrder) {
   std::size_t values = 0;
   EXPECT_EQ(vh_stream_frame_values(VH_METRIC_LOUDNESS_TIME, nullptr), VH_ERR_NULL_POINTER);
   EXPECT_EQ(vh_stream_frame_values(0, &values), VH_ERR_INVALID_ARGUMENT);
-  const std::size_t widths[] = {241, 241, 1, 1, 265, 53};
-  for (std::size_t i = 0; i < 6; ++i) {
+  const std::size_t widths[] = {241, 241, 1, 1, 265, 53, 6, 28};
+  for (std::size_t i = 0; i < std::size(widths); ++i) {
     ASSERT_EQ(vh_stream_frame_values(ALL_METRICS[i], &values), VH_OK);
     EXPECT_EQ(values, widths[i]);
   }

@@ -41,7 +41,8 @@ TEST(Options, DefaultsAnalyseEveryMetricInPascalInTheFreeField) {
   EXPECT_EQ(o.calibration.kind, CalibrationRequest::Kind::scale);
   EXPECT_EQ(o.calibration.scale_pa, 1.0);
   EXPECT_FALSE(o.channel);
-  EXPECT_EQ(o.jobs, 1u);
+  EXPECT_EQ(o.jobs, default_jobs());
+  EXPECT_GE(o.jobs, 1u);
   EXPECT_FALSE(o.json_path);
   EXPECT_TRUE(o.csv_format.round_trip);
   EXPECT_FALSE(o.text_format.round_trip);

@@ -145,7 +145,7 @@ TEST(FileAnalysis, AnExceptionOfTheMetricsFailsOnlyThatChannel) {
 TEST(Batch, ResultsKeepTheInputOrderForAnyNumberOfJobs) {
   std::vector<std::string> inputs;
   for (int i = 0; i < 23; ++i) inputs.push_back("file" + std::to_string(i));
-  const FileAnalyser analyse = [](const std::string& path) {
+  const FileAnalyser analyse = [](std::size_t, const std::string& path) {
     FileResult f;
     f.path = path;
     f.format = "analysed " + path;
@@ -181,7 +181,7 @@ TEST(Batch, ResultsAreHandedOnInOrderWhileTheBatchRuns) {
     std::mutex m;
     std::vector<std::size_t> delivered;
     std::size_t most_ahead = 0;
-    const FileAnalyser analyse = [&](const std::string& path) {
+    const FileAnalyser analyse = [&](std::size_t, const std::string& path) {
       const std::size_t i = std::stoul(path.substr(4));
       {
         const std::lock_guard<std::mutex> lock(m);

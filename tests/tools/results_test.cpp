@@ -161,8 +161,9 @@ TEST(MetricResults, ExceedancePercentilesOfEveryTimeVaryingMetric) {
 }
 
 // The summary table's columns are the single values each metric gives, in
-// the order it gives them.
-TEST(MetricResults, SummaryColumnsListEverySingleValue) {
+// the order it gives them; the CSV rows written as frames arrive have the
+// columns of the series.
+TEST(MetricResults, SummaryAndFrameColumnsListEveryValue) {
   std::vector<double> planes(5 * 53 * 80, 0.0);
   planes[3 * 53 * 80 + 70 * 53 + 4] = 0.5;  // one tonal band, so f_T_max exists
   const MetricResult results[] = {
@@ -180,6 +181,12 @@ TEST(MetricResults, SummaryColumnsListEverySingleValue) {
     for (std::size_t i = 0; i < columns.size(); ++i) {
       EXPECT_EQ(columns[i].key, r.summaries[i].key) << metric_name(r.metric);
       EXPECT_EQ(columns[i].unit, r.summaries[i].unit) << metric_name(r.metric);
+    }
+    const std::vector<SummaryColumn> per_frame = frame_columns(r.metric);
+    ASSERT_EQ(per_frame.size(), r.series.size()) << metric_name(r.metric);
+    for (std::size_t i = 0; i < per_frame.size(); ++i) {
+      EXPECT_EQ(per_frame[i].key, r.series[i].key) << metric_name(r.metric);
+      EXPECT_EQ(per_frame[i].unit, r.series[i].unit) << metric_name(r.metric);
     }
   }
 }
@@ -274,6 +281,46 @@ TEST(Reports, CsvFilesStartWithTimeAndRoundTrip) {
   EXPECT_EQ(std::filesystem::path(written[1]).filename(), "take-2.ch1.roughness.csv");
   const std::string text = varnholt::test::read_text_file(written[1]);
   EXPECT_EQ(text, "time_s,roughness_asper\n0.1,0.3333333333333333\n0.2,0.1\n");
+}
+
+// Rows written frame by frame give the file written from the whole result;
+// a metric that fails in the end, or a file that fails, leaves none.
+TEST(Reports, CsvRowsWrittenAsFramesComeMatchTheWholeResult) {
+  varnholt::test::TemporaryDirectory dir;
+  FileResult file = example_file();
+  file.channels[0].metrics.push_back(
+      ecma_roughness_result(std::vector<double>(53 * 3, 1.0 / 7.0), 3));
+  write_csv_files((dir / "whole").string(), {file}, NumberFormat{17, true});
+  const auto feed = [&file](FrameCsvWriter& live) {
+    for (const MetricResult& m : file.channels[0].metrics) {
+      for (std::size_t k = 0; k < m.frame_times_s.size(); ++k) {
+        std::vector<double> values;
+        for (const Series& s : m.series) values.push_back(s.values[k]);
+        live.row(1, m.metric, m.frame_times_s[k], values);
+      }
+    }
+    live.row(1, Metric::tonality, 0.125, std::vector<double>{0.5});  // failed at the end
+  };
+  std::filesystem::create_directory(dir / "live");
+  FrameCsvWriter live((dir / "live").string(), "take", NumberFormat{17, true});
+  feed(live);
+  EXPECT_TRUE(std::filesystem::exists(dir / "live" / "take.ch1.roughness.csv.part"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "live" / "take.ch1.roughness.csv"));
+  EXPECT_TRUE(live.finish(file).empty());
+  for (const char* name : {"take.ch1.roughness.csv", "take.ch1.ecma-roughness.csv"}) {
+    EXPECT_EQ(varnholt::test::read_text_file(dir / "live" / name),
+              varnholt::test::read_text_file(dir / "whole" / name))
+        << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "live" / "take.ch1.tonality.csv"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "live" / "take.ch1.tonality.csv.part"));
+
+  file.error = "read error";
+  std::filesystem::create_directory(dir / "failed");
+  FrameCsvWriter failed((dir / "failed").string(), "take", NumberFormat{17, true});
+  feed(failed);
+  failed.finish(file);
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "failed"));
 }
 
 }  // namespace

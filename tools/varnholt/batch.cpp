@@ -36,7 +36,7 @@ void run_batch(const std::vector<std::string>& inputs, unsigned jobs, const File
       if (next_claim >= total) return;
       const std::size_t i = next_claim++;
       lock.unlock();
-      FileResult result = analyse(inputs[i]);
+      FileResult result = analyse(i, inputs[i]);
       lock.lock();
       if (progress) progress(++done, total, inputs[i]);
       waiting.emplace(i, std::move(result));

@@ -12,7 +12,8 @@
 
 namespace varnholt::cli {
 
-using FileAnalyser = std::function<FileResult(const std::string&)>;
+// Analyses input `index` of the run, at `path`.
+using FileAnalyser = std::function<FileResult(std::size_t index, const std::string& path)>;
 // Told after each finished file: files done so far, total, and the file.
 using ProgressReport = std::function<void(std::size_t, std::size_t, const std::string&)>;
 // Takes the result of input `index`; must not throw.

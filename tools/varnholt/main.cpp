@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <optional>
+#include <span>
 
 #include "batch.h"
 #include "demo_signal.h"
@@ -13,6 +15,7 @@
 #include "metrics.h"
 #include "options.h"
 #include "outputs.h"
+#include "report_csv.h"
 #include "resample.h"
 #include "stop_signals.h"
 
@@ -40,27 +43,46 @@ bool analyse_inputs(const Options& o, const std::vector<std::string>& inputs,
   // The per-band patterns over time are kept only for the outputs that
   // write them; the summaries need the single values per frame only.
   StreamSettings streams{o.metrics, o.sound_field, o.json_path || o.csv_bands, {}};
-  if (o.follow) {
-    streams.listener = follow_printer(o.text_format, !o.channel.has_value());
-    const ChannelSinkFactory sinks = [&streams](int channel) {
-      return make_metric_streams(streams, channel);
+  // Live output (--follow) keeps its lines in the order the frames come.
+  streams.threads = o.follow ? 1 : o.jobs;
+  const FrameListener follow =
+      o.follow ? follow_printer(o.text_format, !o.channel.has_value()) : FrameListener{};
+  // One input: its streams tell the live printer and write the CSV rows as
+  // the frames become final.
+  const auto analyse_one = [&](std::size_t index, const std::string& path,
+                               const FileProgress& file_progress) {
+    std::optional<FrameCsvWriter> csv;
+    if (o.csv_dir) csv.emplace(*o.csv_dir, outputs.csv_name(index), o.csv_format);
+    StreamSettings file_streams = streams;
+    if (csv || follow) {
+      file_streams.listener = [&csv, &follow](int channel, Metric metric, double time_s,
+                                              std::span<const double> values) {
+        if (follow) follow(channel, metric, time_s, values);
+        if (csv) csv->row(channel, metric, time_s, values);
+      };
+    }
+    const ChannelSinkFactory sinks = [&file_streams](int channel) {
+      return make_metric_streams(file_streams, channel);
     };
-    return outputs.write(0, analyse_file(inputs[0], settings, sinks, {}, true));
-  }
-  const ChannelSinkFactory sinks = [&streams](int channel) {
-    return make_metric_streams(streams, channel);
+    FileResult file = analyse_file(path, settings, sinks, file_progress, o.follow);
+    if (csv) {
+      file.csv_errors = csv->finish(file);
+      file.frame_csv_written = true;
+    }
+    return file;
   };
+  if (o.follow) return outputs.write(0, analyse_one(0, inputs[0], {}));
   bool all_ok = true;
   TerminalProgress progress(inputs.size(), o.quiet);
   run_batch(
       inputs, o.jobs,
-      [&](const std::string& path) {
+      [&](std::size_t index, const std::string& path) {
         const auto started = std::chrono::steady_clock::now();
         const FileProgress file_progress = [&](double share) {
           const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
           progress.file(path, share, elapsed.count());
         };
-        return analyse_file(path, settings, sinks, file_progress);
+        return analyse_one(index, path, file_progress);
       },
       [&progress](std::size_t done, std::size_t total, const std::string& name) {
         progress(done, total, name);

@@ -177,6 +177,23 @@ std::vector<SummaryColumn> summary_columns(Metric metric) {
   return {};
 }
 
+std::vector<SummaryColumn> frame_columns(Metric metric) {
+  switch (metric) {
+    case Metric::loudness_time:
+      return {{"loudness", "sone"}};
+    case Metric::roughness:
+      return {{"roughness", "asper"}};
+    case Metric::tonality:
+      return {{"tonality", ""}};
+    case Metric::ecma_tonality:
+      return {{"tonality", "tu_HMS"}, {"tonal_frequency", "Hz"}, {"loudness", "sone_HMS"}};
+    case Metric::ecma_roughness:
+      return {{"roughness", "asper_HMS"}};
+    default:
+      return {};
+  }
+}
+
 MetricResult levels_result(const std::vector<double>& levels, std::vector<double> bands) {
   MetricResult r;
   r.metric = Metric::levels;

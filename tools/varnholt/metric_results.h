@@ -85,4 +85,9 @@ struct SummaryColumn {
 };
 std::vector<SummaryColumn> summary_columns(Metric metric);
 
+// Key and unit of every value per frame of a time-resolved metric, in the
+// order of its series (the values its stream's listener is told); none for
+// a metric without frames.
+std::vector<SummaryColumn> frame_columns(Metric metric);
+
 }  // namespace varnholt::cli

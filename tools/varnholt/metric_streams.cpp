@@ -2,12 +2,18 @@
 // reduced at once to the series the results are built from.
 #include "metric_streams.h"
 
+#include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <stdexcept>
 #include <utility>
 
 #include "metric_results.h"
-#include "metrics.h"
 #include "varnholt.h"
 
 namespace varnholt::cli {
@@ -39,9 +45,9 @@ vh_metric stream_metric(Metric metric) {
     case Metric::ecma_roughness:
       return VH_METRIC_ECMA_ROUGHNESS;
     case Metric::levels:
-      break;
+      return VH_METRIC_SOUND_LEVELS;
   }
-  throw std::logic_error("the sound levels have no stream");
+  throw std::logic_error("unknown metric");
 }
 
 // Time of frame f: the first frame's time plus f hops, as in the results.
@@ -79,14 +85,19 @@ class MetricStream {
         clock_(frame_clock(metric)),
         ecma_tonal_(settings.keep_bands),
         ecma_roughness_(settings.keep_bands) {
-    vh_stream* s = nullptr;
-    status_ = vh_stream_create(stream_metric(metric), VH_SAMPLE_RATE, settings.sound_field, &s);
-    stream_.reset(s);
+    status_ = open(stream_metric(metric), settings.sound_field, stream_);
     if (status_ == VH_OK) status_ = vh_stream_frame_values(stream_metric(metric), &values_);
-    buffer_.resize(values_ * FRAMES_PER_READ);
+    // The band levels run beside the sound levels, as a stream of their own.
+    if (status_ == VH_OK && metric == Metric::levels) {
+      band_status_ = open(VH_METRIC_THIRD_OCTAVE_LEVELS, settings.sound_field, band_levels_);
+    }
+    buffer_.resize(std::max<std::size_t>(values_, VH_THIRD_OCTAVE_COUNT) * FRAMES_PER_READ);
   }
 
   void push(std::span<const double> pascal) {
+    if (band_levels_ && band_status_ == VH_OK) {
+      band_status_ = vh_stream_push(band_levels_.get(), pascal.data(), pascal.size());
+    }
     if (status_ != VH_OK) return;
     status_ = vh_stream_push(stream_.get(), pascal.data(), pascal.size());
     if (status_ == VH_OK) drain();
@@ -119,12 +130,34 @@ class MetricStream {
       case Metric::ecma_roughness:
         return std::move(ecma_roughness_).result();
       case Metric::levels:
-        break;
+        return levels_finish();
     }
-    throw std::logic_error("the sound levels have no stream");
+    throw std::logic_error("unknown metric");
   }
 
  private:
+  static vh_status open(vh_metric metric, vh_sound_field field, StreamHandle& into) {
+    vh_stream* s = nullptr;
+    const vh_status status = vh_stream_create(metric, VH_SAMPLE_RATE, field, &s);
+    into.reset(s);
+    return status;
+  }
+
+  // The band levels need 256 samples; shorter signals still get the levels.
+  MetricResult levels_finish() {
+    if (band_status_ == VH_OK) band_status_ = vh_stream_finish(band_levels_.get());
+    std::vector<double> bands(VH_THIRD_OCTAVE_COUNT);
+    std::size_t frames = 0;
+    if (band_status_ == VH_OK) {
+      vh_stream_read(band_levels_.get(), bands.data(), bands.size(), &frames);
+    } else if (band_status_ == VH_ERR_INPUT_TOO_SHORT) {
+      bands.clear();
+    } else {
+      return failed_metric(metric_, band_status_);
+    }
+    return levels_result(stationary_, std::move(bands));
+  }
+
   void drain() {
     for (;;) {
       std::size_t frames = 0;
@@ -139,6 +172,7 @@ class MetricStream {
     switch (metric_) {
       case Metric::loudness:
       case Metric::sharpness:
+      case Metric::levels:
         stationary_.assign(frame, frame + values_);
         return;
       case Metric::loudness_time:
@@ -163,8 +197,6 @@ class MetricStream {
         tell({&last, 1});
         return;
       }
-      case Metric::levels:
-        return;
     }
   }
 
@@ -180,6 +212,8 @@ class MetricStream {
   FrameClock clock_;
   StreamHandle stream_;
   vh_status status_ = VH_OK;
+  StreamHandle band_levels_;
+  vh_status band_status_ = VH_OK;
   std::size_t values_ = 0;
   std::size_t frames_told_ = 0;
   std::vector<double> buffer_;
@@ -190,57 +224,117 @@ class MetricStream {
   EcmaRoughnessFrames ecma_roughness_;
 };
 
-// Every metric of one channel; the sound levels, which have no stream, on
-// the whole signal.
+// One metric stream on a thread of its own. The chunks of the channel queue
+// up in order; at most QUEUE_CHUNKS wait, so the reader waits for the
+// slowest metric and memory stays bounded.
+class StreamWorker {
+ public:
+  explicit StreamWorker(std::unique_ptr<MetricStream> stream)
+      : stream_(std::move(stream)), thread_([this] { run(); }) {}
+
+  ~StreamWorker() {
+    close();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // A stream that failed on its thread takes nothing more; result() tells.
+  void push(std::shared_ptr<const std::vector<double>> chunk) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    room_.wait(lock, [this] { return failed_ || queue_.size() < QUEUE_CHUNKS; });
+    if (failed_) return;
+    queue_.push_back(std::move(chunk));
+    ready_.notify_one();
+  }
+
+  // No more chunks: the stream finishes on its thread.
+  void close() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      closing_ = true;
+    }
+    ready_.notify_one();
+  }
+
+  // Waits for the stream to finish; what it threw is thrown here.
+  MetricResult result() {
+    close();
+    if (thread_.joinable()) thread_.join();
+    if (failure_) std::rethrow_exception(failure_);
+    return std::move(result_);
+  }
+
+ private:
+  static constexpr std::size_t QUEUE_CHUNKS = 8;
+
+  void run() {
+    try {
+      for (;;) {
+        std::shared_ptr<const std::vector<double>> chunk;
+        {
+          std::unique_lock<std::mutex> lock(mutex_);
+          ready_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+          if (queue_.empty()) break;
+          chunk = std::move(queue_.front());
+          queue_.pop_front();
+          room_.notify_one();
+        }
+        stream_->push(*chunk);
+      }
+      result_ = stream_->finish();
+    } catch (...) {
+      failure_ = std::current_exception();
+      // Whoever waits for room must not wait for ever.
+      const std::lock_guard<std::mutex> lock(mutex_);
+      queue_.clear();
+      failed_ = true;
+      room_.notify_all();
+    }
+  }
+
+  std::unique_ptr<MetricStream> stream_;
+  std::mutex mutex_;
+  std::condition_variable ready_, room_;
+  std::deque<std::shared_ptr<const std::vector<double>>> queue_;
+  bool closing_ = false;
+  bool failed_ = false;
+  MetricResult result_;
+  std::exception_ptr failure_;
+  std::thread thread_;  // last: starts once everything above exists
+};
+
+// Every metric of one channel, one after another on the caller's thread or,
+// with several threads, each on its own.
 class MetricStreams final : public ChannelSink {
  public:
-  MetricStreams(const StreamSettings& settings, int channel) : settings_(settings) {
+  MetricStreams(const StreamSettings& settings, int channel) {
     for (Metric m : settings.metrics) {
-      if (m == Metric::levels) {
-        collect_levels_ = true;
+      auto stream = std::make_unique<MetricStream>(m, settings, channel);
+      if (settings.threads > 1) {
+        workers_.emplace_back(std::make_unique<StreamWorker>(std::move(stream)));
       } else {
-        streams_.emplace_back(std::make_unique<MetricStream>(m, settings, channel));
+        streams_.emplace_back(std::move(stream));
       }
     }
   }
 
   void push(std::span<const double> pascal) override {
     for (const std::unique_ptr<MetricStream>& s : streams_) s->push(pascal);
-    if (collect_levels_) {
-      whole_chunks_.emplace_back(pascal.begin(), pascal.end());
-      whole_size_ += pascal.size();
-    }
+    if (workers_.empty()) return;
+    const auto chunk = std::make_shared<const std::vector<double>>(pascal.begin(), pascal.end());
+    for (const std::unique_ptr<StreamWorker>& w : workers_) w->push(chunk);
   }
 
   std::vector<MetricResult> finish() override {
     std::vector<MetricResult> results;
-    auto next = streams_.begin();
-    for (Metric m : settings_.metrics) {
-      results.push_back(m == Metric::levels ? compute_levels(whole_signal()) : (*next++)->finish());
-    }
+    for (const std::unique_ptr<MetricStream>& s : streams_) results.push_back(s->finish());
+    for (const std::unique_ptr<StreamWorker>& w : workers_) w->close();
+    for (const std::unique_ptr<StreamWorker>& w : workers_) results.push_back(w->result());
     return results;
   }
 
  private:
-  StreamSettings settings_;
   std::vector<std::unique_ptr<MetricStream>> streams_;
-  // The signal joined once at the end, each chunk released as it is
-  // copied: a vector growing by doubling would need up to three times the
-  // signal while it reallocates.
-  std::vector<double> whole_signal() {
-    std::vector<double> whole;
-    whole.reserve(whole_size_);
-    for (std::vector<double>& chunk : whole_chunks_) {
-      whole.insert(whole.end(), chunk.begin(), chunk.end());
-      std::vector<double>().swap(chunk);
-    }
-    whole_chunks_.clear();
-    return whole;
-  }
-
-  bool collect_levels_ = false;
-  std::vector<std::vector<double>> whole_chunks_;
-  std::size_t whole_size_ = 0;
+  std::vector<std::unique_ptr<StreamWorker>> workers_;
 };
 
 }  // namespace

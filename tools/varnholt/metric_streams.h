@@ -25,6 +25,9 @@ struct StreamSettings {
   std::int32_t sound_field = 0;
   bool keep_bands = false;  // the per-band patterns over time (JSON, CSV bands)
   FrameListener listener;   // may be empty
+  // More than 1: every metric runs on a thread of its own, and a metric that
+  // can split its work (the ECMA-418-2 tonality) uses up to this many.
+  unsigned threads = 1;
 };
 
 // A ChannelSink computing every metric of `settings` on one channel.

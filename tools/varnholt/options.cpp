@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 #include <ostream>
+#include <thread>
 
 #include "varnholt.h"
 
@@ -13,6 +14,12 @@
 #endif
 
 namespace varnholt::cli {
+
+unsigned default_jobs() {
+  constexpr unsigned MAX_JOBS = 256;
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : (cores > MAX_JOBS ? MAX_JOBS : cores);
+}
 namespace {
 
 constexpr const char* DESCRIPTION =
@@ -213,7 +220,9 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
                      "the shortest text that reads back to the same number\n"
                      "(the CSV default)")
           ->type_name("N|full");
-  app.add_option("--jobs,-j", o.jobs, "Analyse N files at once (worker threads)")
+  app.add_option("--jobs,-j", o.jobs,
+                 "Worker threads: N files at once, and the metrics and channels\n"
+                 "of each file side by side (default: the number of cores)")
       ->check(whole_number_between(1, 256, "a number of jobs from 1 to 256"))
       ->capture_default_str()
       ->type_name("N");

@@ -18,6 +18,9 @@ inline constexpr int EXIT_ALL_OK = 0;
 inline constexpr int EXIT_SOME_FAILED = 1;  // a file or a metric failed
 inline constexpr int EXIT_USAGE = 2;        // bad command line or calibration
 
+// The number of cores (1 when unknown), at most 256.
+unsigned default_jobs();
+
 struct Options {
   bool demo = false;
   std::vector<std::string> inputs;
@@ -36,7 +39,9 @@ struct Options {
   std::optional<double> duration_s;
   NumberFormat text_format;  // the text summary
   NumberFormat csv_format;   // CSV cells
-  unsigned jobs = 1;
+  // Worker threads: files at once, and the metrics and channels of one file
+  // side by side. By default the machine's cores.
+  unsigned jobs = default_jobs();
   bool quiet = false;   // no progress on the terminal
   bool follow = false;  // print each frame's values as they become final
 };

@@ -115,10 +115,14 @@ bool Outputs::write_locked(std::size_t index, FileResult& file) {
     ok = false;
   }
   if (options_.json_path) write_json(file, ok);
+  for (const std::string& e : file.csv_errors) {
+    std::cerr << "varnholt: error: " << e << '\n';
+    ok = false;
+  }
   if (options_.csv_dir) {
     try {
       write_csv_files(*options_.csv_dir, file, file.csv_name, options_.csv_format,
-                      options_.csv_bands);
+                      options_.csv_bands, file.frame_csv_written);
     } catch (const std::exception& e) {
       std::cerr << "varnholt: error: " << e.what() << '\n';
       ok = false;

@@ -45,6 +45,9 @@ class Outputs {
   // is written. Returns with the lock held.
   void stop();
 
+  // The stem of input `index`'s CSV files.
+  const std::string& csv_name(std::size_t index) const { return csv_names_[index]; }
+
  private:
   bool write_locked(std::size_t index, FileResult& file);
   void write_json(const FileResult& file, bool& ok);

@@ -7,6 +7,8 @@
 #include <set>
 #include <stdexcept>
 
+#include "metric_results.h"
+
 namespace varnholt::cli {
 namespace {
 
@@ -23,6 +25,25 @@ std::string file_safe(std::string text) {
   return text;
 }
 
+std::filesystem::path metric_csv_path(const std::string& dir, const std::string& name, int channel,
+                                      Metric metric) {
+  return std::filesystem::path(dir) / (name + ".ch" + std::to_string(channel) + "." +
+                                       std::string(metric_name(metric)) + ".csv");
+}
+
+// Where a per-frame file grows until its metric is done: a file under its
+// own name is always complete.
+std::filesystem::path in_progress(const std::filesystem::path& path) {
+  return path.string() + ".part";
+}
+
+std::string frame_row(double time_s, std::span<const double> values, const NumberFormat& format) {
+  std::string row = format_number(time_s, format);
+  for (double v : values) row += ',' + csv_cell(v, format);
+  row += '\n';
+  return row;
+}
+
 void close_or_throw(std::ofstream& out, const std::filesystem::path& path) {
   out.close();
   if (!out) throw std::runtime_error("cannot write " + path.string());
@@ -34,10 +55,10 @@ void write_metric_csv(const std::filesystem::path& path, const MetricResult& m,
   out << "time_s";
   for (const Series& s : m.series) out << ',' << csv_column_name(s);
   out << '\n';
+  std::vector<double> values(m.series.size());
   for (std::size_t k = 0; k < m.frame_times_s.size(); ++k) {
-    out << format_number(m.frame_times_s[k], format);
-    for (const Series& s : m.series) out << ',' << csv_cell(s.values[k], format);
-    out << '\n';
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = m.series[i].values[k];
+    out << frame_row(m.frame_times_s[k], values, format);
   }
   close_or_throw(out, path);
 }
@@ -90,15 +111,15 @@ std::string csv_column_name(const Series& series) {
 
 std::vector<std::string> write_csv_files(const std::string& dir, const FileResult& file,
                                          const std::string& name, const NumberFormat& format,
-                                         bool bands) {
+                                         bool bands, bool frames_written) {
   std::vector<std::string> written;
   for (const ChannelResult& channel : file.channels) {
     for (const MetricResult& m : channel.metrics) {
       if (!m.ok()) continue;
       const std::string stem =
           name + ".ch" + std::to_string(channel.channel) + "." + std::string(metric_name(m.metric));
-      if (!m.frame_times_s.empty()) {
-        const std::filesystem::path path = std::filesystem::path(dir) / (stem + ".csv");
+      if (!m.frame_times_s.empty() && !frames_written) {
+        const std::filesystem::path path = metric_csv_path(dir, name, channel.channel, m.metric);
         write_metric_csv(path, m, format);
         written.push_back(path.string());
       }
@@ -112,6 +133,56 @@ std::vector<std::string> write_csv_files(const std::string& dir, const FileResul
     }
   }
   return written;
+}
+
+void FrameCsvWriter::row(int channel, Metric metric, double time_s,
+                         std::span<const double> values) {
+  Output* output = nullptr;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_ptr<Output>& slot = outputs_[{channel, metric}];
+    if (!slot) {
+      slot = std::make_unique<Output>();
+      slot->path = metric_csv_path(dir_, name_, channel, metric);
+      slot->out.open(in_progress(slot->path), std::ios::binary);
+      slot->out << "time_s";
+      for (const SummaryColumn& c : frame_columns(metric)) {
+        slot->out << ',' << csv_column_name(Series{c.key, c.unit, {}, {}});
+      }
+      slot->out << '\n';
+    }
+    output = slot.get();
+  }
+  // Only this pair's thread writes to its file.
+  output->out << frame_row(time_s, values, format_);
+}
+
+std::vector<std::string> FrameCsvWriter::finish(const FileResult& file) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  const auto succeeded = [&file](int channel, Metric metric) {
+    if (!file.error.empty()) return false;
+    for (const ChannelResult& c : file.channels) {
+      if (c.channel != channel) continue;
+      for (const MetricResult& m : c.metrics) {
+        if (m.metric == metric) return m.ok() && !m.frame_times_s.empty();
+      }
+    }
+    return false;
+  };
+  std::vector<std::string> errors;
+  for (auto& [key, output] : outputs_) {
+    output->out.close();
+    const std::filesystem::path part = in_progress(output->path);
+    std::error_code ec;
+    if (!succeeded(key.first, key.second)) {
+      std::filesystem::remove(part, ec);
+      continue;
+    }
+    if (output->out) std::filesystem::rename(part, output->path, ec);
+    if (!output->out || ec) errors.push_back("cannot write " + output->path.string());
+  }
+  outputs_.clear();
+  return errors;
 }
 
 std::vector<std::string> write_csv_files(const std::string& dir,

@@ -78,6 +78,8 @@ struct FileResult {
   double start_s = 0.0;               // the analysed part of the file (--start)
   double duration_s = 0.0;            // its length in seconds
   std::string csv_name;               // stem of its CSV files, unique in the batch
+  bool frame_csv_written = false;     // its per-frame CSV files were written as frames came
+  std::vector<std::string> csv_errors;  // per-frame CSV files that could not be written
   std::vector<std::string> warnings;  // one sentence each
   std::vector<ChannelResult> channels;
 };
