@@ -220,14 +220,18 @@ vh_status EcmaTonalityStream::complete_frames() {
   return VH_OK;
 }
 
-// Runs the staged segment through the band filters, then the blocks of every
+// Runs the staged segment through the band filters, band pairs shared out
+// among the threads, then the blocks of every
 // group that end with it (block i ends at prepared index 8192 + i L/4): first
 // the autocorrelation rows of all bands, then per result band the averages
 // and values, then the frames they complete. While the signal goes on (no
 // frame limit) every frame a group can reach exists: its blocks end beyond
 // the frame's time.
 vh_status EcmaTonalityStream::run_segment(std::uint64_t frame_limit) {
-  vh_status s = signals_.run_segment();
+  vh_status s = signals_.run_segment([this](std::size_t count, auto& filter) {
+    auto task = [&](std::size_t k, std::size_t) { filter(k); };
+    team_.run(count, task);
+  });
   if (s != VH_OK) return s;
   for (Group& g : groups_) {
     const std::uint64_t ended =
