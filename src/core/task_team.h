@@ -2,6 +2,7 @@
 // share out the numbered tasks of one job at a time.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -54,15 +55,22 @@ class TaskTeam {
   // holds the mutex on entry and on return.
   void work(std::unique_lock<std::mutex>& lock, std::size_t worker) noexcept;
   void serve(std::size_t worker) noexcept;
+  // Watches `ready` for a short while before the caller blocks: jobs follow
+  // each other within microseconds during a push, and waking a sleeping
+  // thread costs far more than that.
+  template <typename Ready>
+  static bool spin_until(Ready&& ready) noexcept;
   void stop_helpers() noexcept;
 
   std::vector<std::thread> helpers_;
   std::mutex mutex_;
   std::condition_variable job_posted_, job_done_;
   Job job_{nullptr, nullptr};
-  std::size_t next_ = 0, count_ = 0, unfinished_ = 0;
-  std::uint64_t generation_ = 0;
-  bool stopping_ = false;
+  std::size_t next_ = 0, count_ = 0;
+  // Written under the mutex, also read without it while spinning.
+  std::atomic<std::size_t> unfinished_{0};
+  std::atomic<std::uint64_t> generation_{0};
+  std::atomic<bool> stopping_{false};
 };
 
 }  // namespace varnholt
