@@ -1,6 +1,6 @@
 // Fuzz target: the streaming interface. A signal goes through a stream once
-// whole and once in chunks of random sizes, read back with random
-// capacities; both must agree bit for bit, with the frame count of the
+// whole and once in chunks of random sizes on 1 to 4 threads, read back with
+// random capacities; both must agree bit for bit, with the frame count of the
 // metric's frame-count function and the statuses of the contract.
 #include <algorithm>
 #include <cmath>
@@ -44,6 +44,7 @@ Outcome run(vh_metric metric, const FuzzCall& call, Steps* steps) {
     require(s == nullptr);
     return o;
   }
+  if (steps) require(vh_stream_set_threads(s, 1 + steps->next(4)) == VH_OK);
   auto read = [&] {
     std::size_t got = 1;
     while (got > 0) {

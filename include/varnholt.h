@@ -443,6 +443,20 @@ VH_EXPORT vh_status vh_stream_finish(vh_stream* stream);
 VH_EXPORT vh_status vh_stream_read(vh_stream* stream, double* out, size_t out_capacity,
                                    size_t* frames);
 
+/* Lets the stream use up to `threads` threads, the caller's included, for
+ * each later push and the finish; 1, the default, keeps all work on the
+ * calling thread. The frames are bit-identical for every thread count and
+ * every chunking. The threads belong to the stream: they wait between calls
+ * and end with vh_stream_destroy. VH_METRIC_ECMA_TONALITY shares out its
+ * bands (using at most 16 threads); the other metrics accept the setting and
+ * run on the calling thread. When the system cannot start a thread the
+ * stream works with those it has, with the same results. Allowed at any
+ * time; on a failed or finished stream it has no effect.
+ * Checks, in order: stream null -> VH_ERR_NULL_POINTER; threads 0 ->
+ * VH_ERR_INVALID_ARGUMENT; VH_ERR_ALLOCATION (the stream stays usable with
+ * the threads it had). */
+VH_EXPORT vh_status vh_stream_set_threads(vh_stream* stream, size_t threads);
+
 /* Releases a stream and everything it holds; null is allowed. */
 VH_EXPORT void vh_stream_destroy(vh_stream* stream);
 

@@ -23,11 +23,11 @@ def whole_signal_frames(metric, x):
     raise AssertionError(metric)
 
 
-def streamed(metric, x, seed):
+def streamed(metric, x, seed, threads=1):
     """x pushed in random chunks (empty ones too), frames read after every push."""
     rng = np.random.default_rng(seed)
     frames = []
-    with varnholt.Stream(metric, field="diffuse") as s:
+    with varnholt.Stream(metric, field="diffuse", threads=threads) as s:
         start = 0
         while start < x.size:
             stop = min(x.size, start + int(rng.integers(0, 7000)))
@@ -41,9 +41,9 @@ def streamed(metric, x, seed):
 
 @pytest.mark.parametrize("metric", ["loudness-time", "roughness", "ecma-tonality",
                                     "ecma-roughness"])
-@pytest.mark.parametrize("seed", [1, 2])
-def test_random_chunks_give_the_frames_of_the_whole_signal(tone, metric, seed):
-    got = streamed(metric, tone, seed)
+@pytest.mark.parametrize("seed, threads", [(1, 1), (2, 3)])
+def test_random_chunks_give_the_frames_of_the_whole_signal(tone, metric, seed, threads):
+    got = streamed(metric, tone, seed, threads)
     assert np.array_equal(got, whole_signal_frames(metric, tone))
 
 

@@ -97,5 +97,6 @@ vh_status vh_stream_push(vh_stream* stream, const double* samples, size_t count)
 vh_status vh_stream_finish(vh_stream* stream);
 vh_status vh_stream_read(vh_stream* stream, double* out, size_t out_capacity,
                          size_t* frames);
+vh_status vh_stream_set_threads(vh_stream* stream, size_t threads);
 void vh_stream_destroy(vh_stream* stream);
 """

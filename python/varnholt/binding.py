@@ -302,6 +302,12 @@ def stream_read(stream, values_per_frame: int) -> np.ndarray:
     return out
 
 
+def stream_set_threads(stream, threads: int) -> None:
+    """Lets a stream use up to `threads` threads (the caller's included) for
+    its later pushes and finish; the frames stay bit-identical."""
+    _check(lib().vh_stream_set_threads(stream, threads), "vh_stream_set_threads")
+
+
 def stream_destroy(stream) -> None:
     """Releases a stream (a null one too)."""
     lib().vh_stream_destroy(stream)

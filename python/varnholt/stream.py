@@ -53,7 +53,9 @@ class Stream:
 
     `metric` is one of the tool's names ("loudness", "loudness-time",
     "roughness", "tonality", "ecma-tonality", "ecma-roughness"); `field` is
-    "free" or "diffuse" (roughness ignores it). Frames hold
+    "free" or "diffuse" (roughness ignores it); `threads` lets the stream
+    share each push among that many threads (the ECMA tonality does; the
+    frames stay bit-identical). Frames hold
     `values_per_frame` values each, laid out as the library documents for
     the metric's stream. Failing statuses raise varnholt's exceptions.
 
@@ -63,7 +65,7 @@ class Stream:
     stream never closed is released when it is garbage-collected.
     """
 
-    def __init__(self, metric: str, field="free"):
+    def __init__(self, metric: str, field="free", threads: int = 1):
         if metric not in STREAM_METRICS:
             raise _refused(f"stream metric {metric!r}: choose from {', '.join(STREAM_METRICS)}")
         self.metric = metric
@@ -72,6 +74,8 @@ class Stream:
         self._lock = threading.Lock()
         self._pushed = 0
         self._handle = binding.stream_create(STREAM_METRICS[metric], binding.SAMPLE_RATE, field)
+        if threads != 1:
+            binding.stream_set_threads(self._handle, threads)
 
     def _open_handle(self):
         if self._handle is None:

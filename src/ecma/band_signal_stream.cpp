@@ -57,8 +57,8 @@ std::uint64_t BandSignalStream::stage_zeros(std::uint64_t count) noexcept {
   return fitted;
 }
 
-vh_status BandSignalStream::run_segment() noexcept {
-  if (position_ >= lead_ && !ear_.run(segment_.data(), filled_)) return VH_ERR_NUMERICAL;
+bool BandSignalStream::prepare_segment() noexcept {
+  if (position_ >= lead_ && !ear_.run(segment_.data(), filled_)) return false;
   if (length_ + filled_ > capacity_) {
     // Keep the newest history samples of every band at the front.
     for (std::size_t b = 0; b < ECMA_BAND_COUNT; ++b) {
@@ -67,21 +67,23 @@ vh_status BandSignalStream::run_segment() noexcept {
     }
     length_ = history_;
   }
+  return true;
+}
+
+bool BandSignalStream::run_filters(std::size_t k) noexcept {
   auto out = [this](std::size_t b) { return bands_.get() + b * capacity_ + length_; };
-  std::size_t b = 0;
-  for (; b + 1 < ECMA_BAND_COUNT; b += 2) {
-    if (!AuditoryFilter::run_pair(filters_[b], filters_[b + 1], segment_.data(), filled_, out(b),
-                                  out(b + 1))) {
-      return VH_ERR_NUMERICAL;
-    }
+  const std::size_t b = 2 * k;
+  if (b + 1 < ECMA_BAND_COUNT) {
+    return AuditoryFilter::run_pair(filters_[b], filters_[b + 1], segment_.data(), filled_,
+                                    out(b), out(b + 1));
   }
-  for (; b < ECMA_BAND_COUNT; ++b) {
-    if (!filters_[b].run(segment_.data(), filled_, out(b))) return VH_ERR_NUMERICAL;
-  }
+  return filters_[b].run(segment_.data(), filled_, out(b));
+}
+
+void BandSignalStream::end_segment() noexcept {
   length_ += filled_;
   position_ += filled_;
   filled_ = 0;
-  return VH_OK;
 }
 
 }  // namespace varnholt

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "ecma/auditory_filter.h"
+#include "ecma/band_scale.h"
 #include "ecma/signal_preparation.h"
 #include "varnholt.h"
 
@@ -53,7 +55,28 @@ class BandSignalStream {
   // Runs the staged samples (a full or, at the end, partial segment) through
   // the ear filter and all band filters. VH_ERR_NUMERICAL on a non-finite
   // filter output.
-  vh_status run_segment() noexcept;
+  vh_status run_segment() noexcept {
+    return run_segment([](std::size_t count, auto& filter) {
+      for (std::size_t k = 0; k < count; ++k) filter(k);
+    });
+  }
+
+  // The same, with the band filters (independent of each other) handed out
+  // as `count` tasks: share_out(count, filter) must call filter(k) once for
+  // every k < count, from any threads, and return when all have returned.
+  template <typename ShareOut>
+  vh_status run_segment(ShareOut&& share_out) noexcept {
+    if (!prepare_segment()) return VH_ERR_NUMERICAL;
+    // One flag per task, so that no two threads write the same one.
+    std::array<bool, FILTER_TASKS> finite{};
+    auto filter = [&](std::size_t k) { finite[k] = run_filters(k); };
+    share_out(FILTER_TASKS, filter);
+    for (const bool f : finite) {
+      if (!f) return VH_ERR_NUMERICAL;
+    }
+    end_segment();
+    return VH_OK;
+  }
 
   // Prepared samples run through the band filters so far.
   std::uint64_t position() const noexcept { return position_; }
@@ -67,6 +90,19 @@ class BandSignalStream {
   }
 
  private:
+  // The band filters run in pairs (two filters interleaved keep the FPU
+  // busy), the odd one last on its own.
+  static constexpr std::size_t FILTER_TASKS = (ECMA_BAND_COUNT + 1) / 2;
+
+  // Runs the ear filter over the staged samples and makes room for them in
+  // every band; false on a non-finite output.
+  bool prepare_segment() noexcept;
+  // Band filters 2k and 2k + 1 over the staged samples; false on a
+  // non-finite output.
+  bool run_filters(std::size_t k) noexcept;
+  // Appends the segment to the band signals and empties it.
+  void end_segment() noexcept;
+
   std::uint64_t lead_;
   std::size_t history_;
   std::size_t capacity_;

@@ -164,4 +164,20 @@ extern "C" VH_EXPORT vh_status vh_stream_read(vh_stream* stream, double* out,
       stream->metric);
 }
 
+extern "C" VH_EXPORT vh_status vh_stream_set_threads(vh_stream* stream, size_t threads) {
+  if (stream == nullptr) return VH_ERR_NULL_POINTER;
+  if (threads == 0) return VH_ERR_INVALID_ARGUMENT;
+  if (stream->failure != VH_OK || stream->finished) return VH_OK;
+  // Not a step of the metric: a helper that cannot be had leaves the stream
+  // as it was.
+  return varnholt::guarded_call([&] {
+    std::visit(
+        [&](auto& s) {
+          if constexpr (requires { s.set_threads(threads); }) s.set_threads(threads);
+        },
+        stream->metric);
+    return VH_OK;
+  });
+}
+
 extern "C" VH_EXPORT void vh_stream_destroy(vh_stream* stream) { delete stream; }

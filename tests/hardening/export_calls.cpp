@@ -106,9 +106,10 @@ constexpr auto ecma_tonality =
 constexpr auto ecma_roughness =
     frame_export<vh_ecma_roughness_frame_count, vh_roughness_ecma, 53>;
 
-// A metric through the streaming interface: pushed in chunks of 4096 samples,
-// frames read after every push. The frames land in the output only on VH_OK.
-template <vh_metric METRIC>
+// A metric through the streaming interface, sharing its work among THREADS
+// threads: pushed in chunks of 4096 samples, frames read after every push.
+// The frames land in the output only on VH_OK.
+template <vh_metric METRIC, std::size_t THREADS = 1>
 CallResult streamed(const double* x, std::uint64_t n, vh_sound_field field,
                     const CallHooks& hooks) {
   CallResult r;
@@ -125,6 +126,7 @@ CallResult streamed(const double* x, std::uint64_t n, vh_sound_field field,
     Watch watch(hooks);
     vh_stream* s = nullptr;
     r.status = vh_stream_create(METRIC, VH_SAMPLE_RATE, field, &s);
+    if (r.status == VH_OK && THREADS > 1) r.status = vh_stream_set_threads(s, THREADS);
     auto read = [&] {
       std::size_t got = 1;
       while (r.status == VH_OK && got > 0) {
@@ -199,6 +201,8 @@ const std::vector<ExportCall>& computing_exports() {
        &on_vector<streamed<VH_METRIC_TONALITY_AURES>>, streamed<VH_METRIC_TONALITY_AURES>},
       {"vh_stream_ecma_tonality", 14592, true, FramesOnLateFailure::none,
        &on_vector<streamed<VH_METRIC_ECMA_TONALITY>>, streamed<VH_METRIC_ECMA_TONALITY>},
+      {"vh_stream_ecma_tonality_3_threads", 14592, true, FramesOnLateFailure::none,
+       &on_vector<streamed<VH_METRIC_ECMA_TONALITY, 3>>, streamed<VH_METRIC_ECMA_TONALITY, 3>},
       {"vh_stream_ecma_roughness", 15360, true, FramesOnLateFailure::none,
        &on_vector<streamed<VH_METRIC_ECMA_ROUGHNESS>>, streamed<VH_METRIC_ECMA_ROUGHNESS>},
       // Levels in dB: silence reads -26 dB, so they may be negative.

@@ -105,22 +105,31 @@ void read_all(vh_stream* s, std::size_t width, std::vector<double>& into) {
 }
 
 // The same signal through a stream, in chunks of the given sizes (cycled),
-// reading after every push.
+// reading after every push; before push i the stream may use threads[i]
+// threads (cycled), and once more after the finish.
 Frames streamed(vh_metric metric, const std::vector<double>& x, vh_sound_field field,
-                const std::vector<std::size_t>& chunks) {
+                const std::vector<std::size_t>& chunks,
+                const std::vector<std::size_t>& threads = {1}) {
   Frames r;
   std::size_t width = 0;
   EXPECT_EQ(vh_stream_frame_values(metric, &width), VH_OK);
   vh_stream* s = nullptr;
   EXPECT_EQ(vh_stream_create(metric, VH_SAMPLE_RATE, field, &s), VH_OK);
   std::size_t at = 0;
-  for (std::size_t i = 0; at < x.size() && r.status == VH_OK; ++i) {
+  std::size_t i = 0;
+  for (; at < x.size() && r.status == VH_OK; ++i) {
+    if (threads.size() > 1 || threads[0] > 1) {
+      EXPECT_EQ(vh_stream_set_threads(s, threads[i % threads.size()]), VH_OK);
+    }
     const std::size_t count = std::min(chunks[i % chunks.size()], x.size() - at);
     r.status = vh_stream_push(s, x.data() + at, count);
     at += count;
     read_all(s, width, r.values);
   }
   if (r.status == VH_OK) r.status = vh_stream_finish(s);
+  if (threads.size() > 1) {
+    EXPECT_EQ(vh_stream_set_threads(s, threads[i % threads.size()]), VH_OK);
+  }
   read_all(s, width, r.values);
   vh_stream_destroy(s);
   if (r.status != VH_OK) r.values.clear();
@@ -142,14 +151,19 @@ std::vector<std::size_t> random_chunks(std::uint64_t seed) {
 
 class StreamExactness : public ::testing::TestWithParam<vh_metric> {};
 
-TEST_P(StreamExactness, AnyChunkingGivesTheWholeSignalFrames) {
-  // 0.47 s: longer than every metric's minimum and a multiple of none of
-  // their hops; a tone over noise that starts with a burst and ends in
-  // silence, so onsets, decays and zeros are all in the frames.
+// 0.47 s: longer than every metric's minimum and a multiple of none of their
+// hops; a tone over noise that starts with a burst and ends in silence, so
+// onsets, decays and zeros are all in the frames.
+std::vector<double> burst_tone_noise_silence() {
   const std::size_t n = 22573;
   std::vector<double> x = two_tones(1000.0, 60.0, 3150.0, 55.0, n);
   const std::vector<double> noise = pink_noise(50.0, n, 4);
   for (std::size_t i = 0; i < n; ++i) x[i] = i > 20000 ? 0.0 : x[i] * (i < 4000 ? 3.0 : 1.0) + noise[i];
+  return x;
+}
+
+TEST_P(StreamExactness, AnyChunkingGivesTheWholeSignalFrames) {
+  const std::vector<double> x = burst_tone_noise_silence();
   const vh_metric metric = GetParam();
   for (vh_sound_field field : {VH_SOUND_FIELD_FREE, VH_SOUND_FIELD_DIFFUSE}) {
     const Frames reference = whole_signal(metric, x, field);
@@ -166,6 +180,60 @@ TEST_P(StreamExactness, AnyChunkingGivesTheWholeSignalFrames) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Metrics, StreamExactness, ::testing::ValuesIn(ALL_METRICS));
+
+// The tonality stream shares its bands among threads, and may be told a new
+// count before any push: every count and chunking gives the whole-signal
+// frames bit for bit.
+TEST(StreamThreads, EveryThreadCountGivesTheWholeSignalFrames) {
+  const std::vector<double> x = burst_tone_noise_silence();
+  const Frames reference = whole_signal(VH_METRIC_ECMA_TONALITY, x, VH_SOUND_FIELD_FREE);
+  ASSERT_EQ(reference.status, VH_OK);
+  const std::vector<std::vector<std::size_t>> thread_counts = {{1}, {2}, {3}, {8}, {2, 1, 4, 3}};
+  for (const auto& threads : thread_counts) {
+    for (const auto& chunks :
+         {std::vector<std::size_t>{7}, std::vector<std::size_t>{4096}, random_chunks(11)}) {
+      SCOPED_TRACE("threads " + std::to_string(threads[0]) + " of " +
+                   std::to_string(threads.size()) + ", chunk " + std::to_string(chunks[0]));
+      const Frames s = streamed(VH_METRIC_ECMA_TONALITY, x, VH_SOUND_FIELD_FREE, chunks, threads);
+      ASSERT_EQ(s.status, VH_OK);
+      EXPECT_TRUE(arrays_identical(s.values, reference.values));
+    }
+  }
+}
+
+// The metrics that do not share their work accept a thread count and give
+// the same frames.
+TEST(StreamThreads, OtherMetricsAcceptThreadsAndIgnoreThem) {
+  const std::vector<double> x = burst_tone_noise_silence();
+  for (const vh_metric metric : ALL_METRICS) {
+    if (metric == VH_METRIC_ECMA_TONALITY) continue;
+    SCOPED_TRACE(metric);
+    const Frames s = streamed(metric, x, VH_SOUND_FIELD_FREE, {4096}, {3});
+    ASSERT_EQ(s.status, VH_OK);
+    EXPECT_TRUE(arrays_identical(s.values, whole_signal(metric, x, VH_SOUND_FIELD_FREE).values));
+  }
+}
+
+TEST(StreamContract, SetThreadsChecksInOrderAndLeavesEndedStreamsAlone) {
+  EXPECT_EQ(vh_stream_set_threads(nullptr, 0), VH_ERR_NULL_POINTER);
+  EXPECT_EQ(vh_stream_set_threads(nullptr, 2), VH_ERR_NULL_POINTER);
+  const std::vector<double> tone = sine(1000.0, 60.0, VH_ECMA_TONAL_MIN_COUNT);
+  // A failed stream keeps its failure, a finished one its frames.
+  vh_stream* failed = nullptr;
+  ASSERT_EQ(vh_stream_create(VH_METRIC_ECMA_TONALITY, VH_SAMPLE_RATE, 0, &failed), VH_OK);
+  EXPECT_EQ(vh_stream_set_threads(failed, 0), VH_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(vh_stream_set_threads(failed, 2), VH_OK);
+  ASSERT_EQ(vh_stream_push(failed, tone.data(), tone.size() - 1), VH_OK);
+  EXPECT_EQ(vh_stream_finish(failed), VH_ERR_INPUT_TOO_SHORT);
+  EXPECT_EQ(vh_stream_set_threads(failed, 0), VH_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(vh_stream_set_threads(failed, 3), VH_OK);
+  EXPECT_EQ(vh_stream_push(failed, tone.data(), 1), VH_ERR_INPUT_TOO_SHORT);
+  vh_stream_destroy(failed);
+  const Frames reference = whole_signal(VH_METRIC_ECMA_TONALITY, tone, 0);
+  const Frames finished = streamed(VH_METRIC_ECMA_TONALITY, tone, 0, {5000}, {1, 2});
+  ASSERT_EQ(finished.status, VH_OK);
+  EXPECT_TRUE(arrays_identical(finished.values, reference.values));
+}
 
 TEST(StreamContract, CreateChecksInOrder) {
   vh_stream* s = reinterpret_cast<vh_stream*>(&s);

@@ -86,6 +86,12 @@ class MetricStream {
         ecma_tonal_(settings.keep_bands),
         ecma_roughness_(settings.keep_bands) {
     status_ = open(stream_metric(metric), settings.sound_field, stream_);
+    // A metric that splits its work among threads (the ECMA-418-2 tonality)
+    // may use the run's; its values do not depend on it, and a stream that
+    // could not have them works on fewer.
+    if (status_ == VH_OK && settings.threads > 1) {
+      vh_stream_set_threads(stream_.get(), settings.threads);
+    }
     if (status_ == VH_OK) status_ = vh_stream_frame_values(stream_metric(metric), &values_);
     // The band levels run beside the sound levels, as a stream of their own.
     if (status_ == VH_OK && metric == Metric::levels) {

@@ -5,6 +5,7 @@
 #include "ecma/tonality/ecma_tonality_stream.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 
 #include "ecma/tonality/band_autocorrelation.h"
@@ -36,16 +37,27 @@ bool ecma_tonal_frames(std::uint64_t n, std::uint64_t& frames) noexcept {
   return true;
 }
 
-EcmaTonalityStream::EcmaTonalityStream(vh_sound_field sound_field)
-    : signals_(sound_field, TONAL_LEAD, TONAL_BAND_GROUPS[0].block_length, SEGMENT),
-      spectrum_(TONAL_LAG_SPECTRUM_LENGTH / 2 + 1, {0.0, 0.0}),
-      scratch_(TONAL_LAG_SPECTRUM_LENGTH, 0.0),
-      forward_energy_(TONAL_LAG_SPECTRUM_LENGTH / 2 + 1, 0.0),
-      backward_energy_(TONAL_LAG_SPECTRUM_LENGTH / 2 + 1, 0.0),
-      lag_scratch_(TONAL_LAG_SPECTRUM_LENGTH, 0.0) {
-  if (RealFft::create(TONAL_LAG_SPECTRUM_LENGTH, lag_plan_) != FftStatus::ok) {
+EcmaTonalityStream::Workspace::Workspace()
+    : spectrum(TONAL_LAG_SPECTRUM_LENGTH / 2 + 1, {0.0, 0.0}),
+      scratch(TONAL_LAG_SPECTRUM_LENGTH, 0.0),
+      forward_energy(TONAL_LAG_SPECTRUM_LENGTH / 2 + 1, 0.0),
+      backward_energy(TONAL_LAG_SPECTRUM_LENGTH / 2 + 1, 0.0),
+      lag_scratch(TONAL_LAG_SPECTRUM_LENGTH, 0.0) {
+  if (RealFft::create(TONAL_LAG_SPECTRUM_LENGTH, lag_plan) != FftStatus::ok) {
     throw std::bad_alloc();
   }
+  for (std::size_t k = 0; k < block_plans.size(); ++k) {
+    if (RealFft::create(2 * TONAL_BAND_GROUPS[k].block_length, block_plans[k]) != FftStatus::ok) {
+      throw std::bad_alloc();
+    }
+  }
+}
+
+EcmaTonalityStream::EcmaTonalityStream(vh_sound_field sound_field)
+    : signals_(sound_field, TONAL_LEAD, TONAL_BAND_GROUPS[0].block_length, SEGMENT) {
+  // A segment completes SEGMENT / hop blocks of a group; the ring keeps one
+  // more for the frames that interpolate from the block before them.
+  static_assert(VALUE_RING >= SEGMENT / (TONAL_BAND_GROUPS.back().block_length / 4) + 1);
   groups_.resize(TONAL_BAND_GROUPS.size());
   for (std::size_t k = 0; k < groups_.size(); ++k) {
     Group& g = groups_[k];
@@ -54,20 +66,35 @@ EcmaTonalityStream::EcmaTonalityStream(vh_sound_field sound_field)
     g.hop = bands.block_length / 4;
     g.frames_per_block = bands.block_length / 1024;
     g.lags = tonal_lags_kept(bands);
-    if (RealFft::create(2 * bands.block_length, g.block_plan) != FftStatus::ok) {
-      throw std::bad_alloc();
-    }
-    const std::size_t results = bands.last_result_band - bands.first_result_band + 1;
-    g.rows.assign((bands.last_acf_band - bands.first_acf_band + 1) * g.lags, 0.0);
-    g.averaged.assign(ROW_RING * results * g.lags, 0.0);
-    g.values.assign(VALUE_RING * results, TonalBlockValue{0.0, 0.0, 0.0});
-    g.frames.reserve(results);
+    g.acf_bands = bands.last_acf_band - bands.first_acf_band + 1;
+    g.results = bands.last_result_band - bands.first_result_band + 1;
+    g.rows.assign(SEGMENT / g.hop * g.acf_bands * g.lags, 0.0);
+    g.averaged.assign(ROW_RING * g.results * g.lags, 0.0);
+    g.values.assign(VALUE_RING * g.results, TonalBlockValue{0.0, 0.0, 0.0});
+    g.frames.reserve(g.results);
     for (std::size_t p = bands.first_result_band; p <= bands.last_result_band; ++p) {
       g.frames.emplace_back(bands, p);
+      result_tasks_.push_back({k, p});
+    }
+    for (std::size_t j = bands.first_acf_band; j <= bands.last_acf_band; ++j) {
+      acf_tasks_.push_back({k, j});
     }
   }
+  // A result band costs one lag spectrum per block, and the short blocks
+  // come most often: those bands go out first, so the long tasks do not
+  // arrive last at a thread.
+  std::reverse(result_tasks_.begin(), result_tasks_.end());
+  workspaces_.push_back(std::make_unique<Workspace>());
   pending_.reserve(RESERVED_FRAMES * values_per_frame);
   frames_.reserve(RESERVED_FRAMES * values_per_frame);
+}
+
+void EcmaTonalityStream::set_threads(std::size_t threads) {
+  if (status_ != VH_OK || finished_) return;
+  threads = std::min(threads, MAX_THREADS);
+  while (workspaces_.size() < threads) workspaces_.push_back(std::make_unique<Workspace>());
+  team_.resize(threads);
+  workspaces_.resize(std::max<std::size_t>(team_.size(), 1));
 }
 
 vh_status EcmaTonalityStream::fail(vh_status status) noexcept {
@@ -76,70 +103,82 @@ vh_status EcmaTonalityStream::fail(vh_status status) noexcept {
 }
 
 double* EcmaTonalityStream::averaged_row(Group& g, std::uint64_t i, std::size_t p) noexcept {
-  const std::size_t results = g.bands->last_result_band - g.bands->first_result_band + 1;
-  const std::size_t slot = static_cast<std::size_t>(i % ROW_RING) * results;
+  const std::size_t slot = static_cast<std::size_t>(i % ROW_RING) * g.results;
   return g.averaged.data() + (slot + p - g.bands->first_result_band) * g.lags;
 }
 
 TonalBlockValue& EcmaTonalityStream::value(Group& g, std::uint64_t i, std::size_t p) noexcept {
-  const std::size_t results = g.bands->last_result_band - g.bands->first_result_band + 1;
-  const std::size_t slot = static_cast<std::size_t>(i % VALUE_RING) * results;
+  const std::size_t slot = static_cast<std::size_t>(i % VALUE_RING) * g.results;
   return g.values[slot + p - g.bands->first_result_band];
 }
 
-// Autocorrelation rows of block i of every band of the group (block i covers
-// prepared samples 8192 - L + i L/4 ... 8192 + i L/4 - 1), then their
-// neighbour average for every result band.
-vh_status EcmaTonalityStream::block_rows(Group& g, std::uint64_t i) {
+// Runs work(task, workspace) for every task on the team and returns the
+// first failure any thread met.
+template <typename Work>
+vh_status EcmaTonalityStream::share_out(const std::vector<BandTask>& tasks, Work&& work) {
+  auto task = [&](std::size_t t, std::size_t worker) {
+    Workspace& w = *workspaces_[worker];
+    const vh_status s = work(tasks[t], w);
+    if (s != VH_OK && w.status == VH_OK) w.status = s;
+  };
+  team_.run(tasks.size(), task);
+  vh_status status = VH_OK;
+  for (const auto& w : workspaces_) {
+    if (status == VH_OK) status = w->status;
+    w->status = VH_OK;
+  }
+  return status;
+}
+
+// Autocorrelation rows of band j for the segment's blocks of its group
+// (block i covers prepared samples 8192 - L + i L/4 ... 8192 + i L/4 - 1).
+vh_status EcmaTonalityStream::band_rows(const BandTask& task, Workspace& w) noexcept {
+  Group& g = groups_[task.group];
   const TonalBandGroup& bands = *g.bands;
-  const AcfWorkspace work{&g.block_plan, spectrum_.data(), scratch_.data(),
-                          forward_energy_.data(), backward_energy_.data()};
-  const std::uint64_t start = TONAL_LEAD - bands.block_length + i * g.hop;
-  for (std::size_t j = bands.first_acf_band; j <= bands.last_acf_band; ++j) {
-    double* const row = g.rows.data() + (j - bands.first_acf_band) * g.lags;
-    const vh_status s =
-        ecma_tonal_block_acf(signals_.band(j, start), j, bands.block_length, g.lags, work, row);
+  const AcfWorkspace work{&w.block_plans[task.group], w.spectrum.data(), w.scratch.data(),
+                          w.forward_energy.data(), w.backward_energy.data()};
+  for (std::size_t b = 0; b < g.new_blocks; ++b) {
+    const std::uint64_t start = TONAL_LEAD - bands.block_length + (g.blocks_done + b) * g.hop;
+    double* const row = g.rows.data() + (b * g.acf_bands + task.band - bands.first_acf_band) * g.lags;
+    const vh_status s = ecma_tonal_block_acf(signals_.band(task.band, start), task.band,
+                                             bands.block_length, g.lags, work, row);
     if (s != VH_OK) return s;
-  }
-  for (std::size_t p = bands.first_result_band; p <= bands.last_result_band; ++p) {
-    average_neighbour_acfs(g.rows.data(), bands.first_acf_band, p, g.lags, averaged_row(g, i, p));
   }
   return VH_OK;
 }
 
-// Values of block i of every result band; the low bands average it with its
+// Value of block i of result band p; the low bands average it with its
 // neighbours in time unless it is the first or the last block.
-vh_status EcmaTonalityStream::block_values(Group& g, std::uint64_t i, bool last) {
-  const LagSpectrumWorkspace work{&lag_plan_, spectrum_.data(), lag_scratch_.data()};
-  for (std::size_t p = g.bands->first_result_band; p <= g.bands->last_result_band; ++p) {
-    const bool time_averaged = tonal_block_time_averaged(p) && i > 0 && !last;
-    const vh_status s = tonal_block_value(averaged_row(g, i, p),
-                                          time_averaged ? averaged_row(g, i - 1, p) : nullptr,
-                                          time_averaged ? averaged_row(g, i + 1, p) : nullptr, p,
-                                          work, value(g, i, p));
-    if (s != VH_OK) return s;
-  }
-  g.values_done = i + 1;
-  return VH_OK;
+vh_status EcmaTonalityStream::block_value(Group& g, std::uint64_t i, std::size_t p, bool last,
+                                          Workspace& w) noexcept {
+  const LagSpectrumWorkspace work{&w.lag_plan, w.spectrum.data(), w.lag_scratch.data()};
+  const bool time_averaged = tonal_block_time_averaged(p) && i > 0 && !last;
+  return tonal_block_value(averaged_row(g, i, p),
+                           time_averaged ? averaged_row(g, i - 1, p) : nullptr,
+                           time_averaged ? averaged_row(g, i + 1, p) : nullptr, p, work,
+                           value(g, i, p));
 }
 
-// Every block of the group that ends with the band signals so far (block i
-// ends at prepared index 8192 + i L/4); a block's values follow once the
-// block after it exists, and with them the frames up to frame_limit that
-// they complete (before the next values take their place in the ring).
-vh_status EcmaTonalityStream::group_blocks(Group& g, std::uint64_t frame_limit) {
-  while (TONAL_LEAD + g.blocks_done * g.hop <= signals_.position()) {
-    const std::uint64_t i = g.blocks_done;
-    vh_status s = block_rows(g, i);
-    if (s != VH_OK) return s;
-    ++g.blocks_done;
+// For result band p, block by block through the segment: the neighbour
+// average of the block's rows, then the values of the block before it, whose
+// successor now exists.
+vh_status EcmaTonalityStream::band_values(const BandTask& task, Workspace& w) noexcept {
+  Group& g = groups_[task.group];
+  for (std::size_t b = 0; b < g.new_blocks; ++b) {
+    const std::uint64_t i = g.blocks_done + b;
+    average_neighbour_acfs(g.rows.data() + b * g.acf_bands * g.lags, g.bands->first_acf_band,
+                           task.band, g.lags, averaged_row(g, i, task.band));
     if (i > 0) {
-      s = block_values(g, i - 1, false);
+      const vh_status s = block_value(g, i - 1, task.band, false, w);
       if (s != VH_OK) return s;
-      group_frames(g, frame_limit, NO_LIMIT);
     }
   }
   return VH_OK;
+}
+
+vh_status EcmaTonalityStream::last_value(const BandTask& task, Workspace& w) noexcept {
+  Group& g = groups_[task.group];
+  return block_value(g, g.blocks_done - 1, task.band, true, w);
 }
 
 // Frames of the group's bands up to frame_limit whose two blocks have values:
@@ -181,15 +220,33 @@ vh_status EcmaTonalityStream::complete_frames() {
   return VH_OK;
 }
 
-// Runs the staged segment, then the blocks and frames it completes. While the
-// signal goes on (no frame limit) every frame a group can reach exists: its
-// blocks end beyond the frame's time.
+// Runs the staged segment through the band filters, band pairs shared out
+// among the threads, then the blocks of every
+// group that end with it (block i ends at prepared index 8192 + i L/4): first
+// the autocorrelation rows of all bands, then per result band the averages
+// and values, then the frames they complete. While the signal goes on (no
+// frame limit) every frame a group can reach exists: its blocks end beyond
+// the frame's time.
 vh_status EcmaTonalityStream::run_segment(std::uint64_t frame_limit) {
-  vh_status s = signals_.run_segment();
+  vh_status s = signals_.run_segment([this](std::size_t count, auto& filter) {
+    auto task = [&](std::size_t k, std::size_t) { filter(k); };
+    team_.run(count, task);
+  });
   if (s != VH_OK) return s;
   for (Group& g : groups_) {
-    s = group_blocks(g, frame_limit);
-    if (s != VH_OK) return s;
+    const std::uint64_t ended =
+        signals_.position() < TONAL_LEAD ? 0 : (signals_.position() - TONAL_LEAD) / g.hop + 1;
+    g.new_blocks = static_cast<std::size_t>(ended - g.blocks_done);
+  }
+  s = share_out(acf_tasks_, [this](const BandTask& t, Workspace& w) { return band_rows(t, w); });
+  if (s != VH_OK) return s;
+  s = share_out(result_tasks_,
+                [this](const BandTask& t, Workspace& w) { return band_values(t, w); });
+  if (s != VH_OK) return s;
+  for (Group& g : groups_) {
+    g.blocks_done += g.new_blocks;
+    if (g.blocks_done > 0) g.values_done = g.blocks_done - 1;
+    group_frames(g, frame_limit, NO_LIMIT);
   }
   return complete_frames();
 }
@@ -227,9 +284,11 @@ vh_status EcmaTonalityStream::finish() {
     if (s != VH_OK) return fail(s);
   }
   // The last block of each group has no successor to average with.
+  const vh_status last =
+      share_out(result_tasks_, [this](const BandTask& t, Workspace& w) { return last_value(t, w); });
+  if (last != VH_OK) return fail(last);
   for (Group& g : groups_) {
-    const vh_status s = block_values(g, g.blocks_done - 1, true);
-    if (s != VH_OK) return fail(s);
+    g.values_done = g.blocks_done;
     group_frames(g, frame_total, g.blocks_done);
   }
   const vh_status s = complete_frames();
