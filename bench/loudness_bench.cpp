@@ -1,4 +1,5 @@
-// Stationary and time-varying loudness of 10 s of pink-ish noise at 70 dB SPL;
+// Stationary and time-varying loudness, the sound levels and the band levels
+// of 10 s of pink-ish noise at 70 dB SPL;
 // the counter audio_s_per_cpu_s tells how many seconds of sound one second of
 // CPU processes.
 #include <benchmark/benchmark.h>
@@ -67,5 +68,27 @@ void BM_LoudnessTime(benchmark::State& state) {
   state.counters["audio_s_per_cpu_s"] = benchmark::Counter(DURATION_S, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_LoudnessTime)->Unit(benchmark::kMillisecond);
+
+void BM_SoundLevels(benchmark::State& state) {
+  const std::vector<double> x = pinkish_noise(70.0);
+  std::vector<double> levels(VH_SOUND_LEVEL_COUNT);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        vh_sound_levels(x.data(), x.size(), VH_SAMPLE_RATE, levels.data(), levels.size()));
+  }
+  state.counters["audio_s_per_cpu_s"] = benchmark::Counter(DURATION_S, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_SoundLevels)->Unit(benchmark::kMillisecond);
+
+void BM_ThirdOctaveLevels(benchmark::State& state) {
+  const std::vector<double> x = pinkish_noise(70.0);
+  std::vector<double> levels(VH_THIRD_OCTAVE_COUNT);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        vh_third_octave_levels(x.data(), x.size(), VH_SAMPLE_RATE, levels.data(), levels.size()));
+  }
+  state.counters["audio_s_per_cpu_s"] = benchmark::Counter(DURATION_S, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ThirdOctaveLevels)->Unit(benchmark::kMillisecond);
 
 }  // namespace
