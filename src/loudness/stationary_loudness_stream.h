@@ -8,6 +8,7 @@
 
 #include "core/axes.h"
 #include "core/ready_frames.h"
+#include "loudness/third_octave_levels.h"
 #include "loudness/third_octave.h"
 #include "varnholt.h"
 
@@ -37,7 +38,7 @@ class StationaryLoudnessStream {
 
  private:
   vh_sound_field sound_field_;
-  BandPowerSums sums_{0};
+  ThirdOctaveLevelsStream levels_;
   ReadyFrames frames_;
   vh_status status_ = VH_OK;
   bool finished_ = false;

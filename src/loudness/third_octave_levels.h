@@ -1,5 +1,6 @@
-// The sound levels and the third-octave band levels as streams: both are
-// averages over the whole signal, so each yields one frame, at finish().
+// The third-octave band levels of a whole signal as a stream: the band
+// powers summed over every sample, their levels once the signal has ended
+// (one frame, at finish()). The stationary loudness is computed from them.
 #pragma once
 
 #include <cstddef>
@@ -8,35 +9,10 @@
 
 #include "core/axes.h"
 #include "core/ready_frames.h"
-#include "levels/sound_levels.h"
 #include "loudness/third_octave.h"
 #include "varnholt.h"
 
 namespace varnholt {
-
-class SoundLevelsStream {
- public:
-  // The one frame: the levels ordered by the VH_LEVEL_ indices, dB re 20 uPa.
-  static constexpr std::size_t values_per_frame = VH_SOUND_LEVEL_COUNT;
-  static constexpr std::size_t latency_samples = std::numeric_limits<std::size_t>::max();
-
-  // The levels do not depend on the sound field.
-  explicit SoundLevelsStream(vh_sound_field) : frames_(values_per_frame, 1) {}
-
-  // Finite samples in Pa at 48 kHz.
-  vh_status push(std::span<const double> samples);
-  // No sample: VH_ERR_INPUT_TOO_SHORT; a level that is not finite:
-  // VH_ERR_NUMERICAL. On VH_OK the frame is ready.
-  vh_status finish();
-  std::span<const double> ready() const noexcept { return frames_.ready(); }
-  void take(std::size_t frames) noexcept { frames_.take(frames); }
-
- private:
-  SoundLevelMeter meter_;
-  ReadyFrames frames_;
-  vh_status status_ = VH_OK;
-  bool finished_ = false;
-};
 
 class ThirdOctaveLevelsStream {
  public:
