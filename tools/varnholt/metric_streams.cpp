@@ -2,7 +2,6 @@
 // reduced at once to the series the results are built from.
 #include "metric_streams.h"
 
-#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <deque>
@@ -97,7 +96,7 @@ class MetricStream {
     if (status_ == VH_OK && metric == Metric::levels) {
       band_status_ = open(VH_METRIC_THIRD_OCTAVE_LEVELS, settings.sound_field, band_levels_);
     }
-    buffer_.resize(std::max<std::size_t>(values_, VH_THIRD_OCTAVE_COUNT) * FRAMES_PER_READ);
+    buffer_.resize(values_ * FRAMES_PER_READ);
   }
 
   void push(std::span<const double> pascal) {
