@@ -14,9 +14,9 @@
 #include "core/physical_constants.h"
 #include "loudness/core_loudness.h"
 #include "loudness/loudness_pattern.h"
+#include "loudness/smoothed_band_powers.h"
 #include "loudness/temporal_decay.h"
 #include "loudness/third_octave.h"
-#include "loudness/third_octave_bank.h"
 
 namespace varnholt {
 namespace {
@@ -36,57 +36,6 @@ constexpr double SHORT_TIME_CONSTANT_S = 0.0035;
 constexpr double LONG_TIME_CONSTANT_S = 0.07;
 constexpr double SHORT_WEIGHT = 0.47;
 constexpr double LONG_WEIGHT = 0.53;
-
-// Centre frequency from which on the band-power smoothing keeps one time
-// constant.
-constexpr double SMOOTHING_CORNER_HZ = 1000.0;
-
-// Three first-order low-passes in series on each band's power. The time
-// constant 2 / (3 f), two thirds of a period of the band's centre frequency,
-// removes the ripple of the band's power in the low bands; from 1 kHz up it
-// stays at 0.67 ms.
-struct BandPowerSmoothing {
-  double c[THIRD_OCTAVE_BAND_COUNT];
-  double one_minus_c[THIRD_OCTAVE_BAND_COUNT];
-  double s0[THIRD_OCTAVE_BAND_COUNT] = {};
-  double s1[THIRD_OCTAVE_BAND_COUNT] = {};
-  double s2[THIRD_OCTAVE_BAND_COUNT] = {};
-
-  BandPowerSmoothing() noexcept {
-    for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
-      const double f = std::min(
-          SMOOTHING_CORNER_HZ * std::pow(10.0, (static_cast<double>(k) - 16.0) / 10.0),
-          SMOOTHING_CORNER_HZ);
-      const double tau = 2.0 / (3.0 * f);
-      c[k] = std::exp(-1.0 / (SAMPLE_RATE_HZ * tau));
-      one_minus_c[k] = 1.0 - c[k];
-    }
-  }
-
-  // Per band, how many of its squares were not finite: a square is +0 or
-  // more, or NaN, so `p <= MAX_FINITE` is the full finiteness test. Counted
-  // per band without a branch, so the per-sample loop stays one vector loop;
-  // the stream reads the verdict before each update and at the end of a push.
-  double nonfinite[THIRD_OCTAVE_BAND_COUNT] = {};
-
-  // Smooths the squared band outputs y^2.
-  void step(const double* __restrict y) noexcept {
-    for (std::size_t k = 0; k < THIRD_OCTAVE_BAND_COUNT; ++k) {
-      const double p = y[k] * y[k];
-      nonfinite[k] += p <= MAX_FINITE ? 0.0 : 1.0;
-      s0[k] = c[k] * s0[k] + one_minus_c[k] * p;
-      s1[k] = c[k] * s1[k] + one_minus_c[k] * s0[k];
-      s2[k] = one_minus_c[k] * s1[k] + c[k] * s2[k];
-    }
-  }
-
-  // False once any band has seen a square that is not finite.
-  bool all_finite() const noexcept {
-    double count = 0.0;
-    for (const double n : nonfinite) count += n;
-    return count == 0.0;
-  }
-};
 
 // Weights k / 24 of the 23 interpolated steps k = 1...23 between two updates.
 constexpr std::array<double, UPDATE_INTERVAL - 1> INTERPOLATION_WEIGHTS = [] {
@@ -151,8 +100,7 @@ struct LoudnessTimeStream::Model {
   explicit Model(vh_sound_field field) : sound_field(field) {}
 
   vh_sound_field sound_field;
-  ThirdOctaveBankState bank;
-  BandPowerSmoothing smoothing;
+  SmoothedBandPowers powers;
   DecayedCoreLoudness decay;
   TotalLoudnessWeighting weighting;
   std::uint64_t until_update = 0;
@@ -193,25 +141,27 @@ vh_status LoudnessTimeStream::push(std::span<const double> samples) {
   if (status_ != VH_OK) return status_;
   if (finished_) return VH_ERR_INVALID_ARGUMENT;
   Model& m = *model_;
-  // The per-sample stages run on local copies of their state: with nothing
-  // else able to reach them, the compiler keeps them out of memory.
-  ThirdOctaveBankState bank = m.bank;
-  BandPowerSmoothing smoothing = m.smoothing;
-  std::uint64_t until_update = m.until_update;
-  for (const double x : samples) {
-    double y[THIRD_OCTAVE_BAND_COUNT];
-    bank.step(x, y);
-    smoothing.step(y);
-    if (until_update != 0) {
-      --until_update;
-      continue;
+  // The per-sample stages run on a local copy of their state: with nothing
+  // else able to reach it, the compiler need not reload it around calls.
+  SmoothedBandPowers powers = m.powers;
+  std::size_t next = 0;
+  while (next < samples.size()) {
+    // The samples up to and including the next update's.
+    const std::size_t run = static_cast<std::size_t>(
+        std::min<std::uint64_t>(m.until_update + 1, samples.size() - next));
+    powers.push(samples.data() + next, run);
+    next += run;
+    if (!powers.all_finite()) return status_ = VH_ERR_NUMERICAL;
+    if (run <= m.until_update) {
+      m.until_update -= run;
+      break;
     }
-    if (!smoothing.all_finite()) return status_ = VH_ERR_NUMERICAL;
-    until_update = UPDATE_INTERVAL - 1;
+    m.until_update = UPDATE_INTERVAL - 1;
     // Only the updates that end a frame need the pattern itself.
     const bool frame_due = m.update_index % UPDATES_PER_FRAME == 0;
     double pattern[SPECIFIC_LOUDNESS_LENGTH];
-    if (!m.update(smoothing.s2, frame_due ? pattern : nullptr)) return status_ = VH_ERR_NUMERICAL;
+    if (!m.update(powers.smoothed(), frame_due ? pattern : nullptr))
+      return status_ = VH_ERR_NUMERICAL;
     if (frame_due) {
       const std::span<double> frame = frames_.append();
       frame[0] = m.weighting.output();
@@ -219,10 +169,7 @@ vh_status LoudnessTimeStream::push(std::span<const double> samples) {
     }
     ++m.update_index;
   }
-  if (!smoothing.all_finite()) return status_ = VH_ERR_NUMERICAL;
-  m.bank = bank;
-  m.smoothing = smoothing;
-  m.until_update = until_update;
+  m.powers = powers;
   samples_ += samples.size();
   return VH_OK;
 }

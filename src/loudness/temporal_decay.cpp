@@ -3,8 +3,10 @@
 #include "loudness/temporal_decay.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "core/physical_constants.h"
+#include "core/wide_vectors.h"
 
 namespace varnholt {
 namespace {
@@ -42,25 +44,30 @@ TemporalDecayCoefficients temporal_decay_coefficients() noexcept {
 
 namespace {
 
-// Two lanes in one SSE2 register. Arithmetic, comparisons and selects act on
-// each lane on its own, exactly as on a single double.
+// Lanes in one vector register: two with SSE2, four with AVX2. Arithmetic,
+// comparisons and selects act on each lane on its own, exactly as on a single
+// double.
 typedef double LanePair __attribute__((vector_size(2 * sizeof(double))));
-constexpr std::size_t PAIR_COUNT = TEMPORAL_DECAY_LANES / 2;
-static_assert(TEMPORAL_DECAY_LANES % 2 == 0);
+typedef double LaneQuad __attribute__((vector_size(4 * sizeof(double))));
 
-LanePair load_pair(const double* p) noexcept { return LanePair{p[0], p[1]}; }
-
-void store_pair(LanePair x, double* p) noexcept {
-  p[0] = x[0];
-  p[1] = x[1];
+// Lanes travel by reference only: the helpers are always inlined, so no
+// vector ever passes through a call.
+template <typename Lanes>
+VARNHOLT_INLINE_BODY void load_lanes(const double* p, Lanes& x) noexcept {
+  std::memcpy(&x, p, sizeof x);
 }
 
-// One step of a lane, or of a pair of lanes, from (o, t) = (Uo, U2) on the
-// input `in`. Falling (in < o), the output follows the two-pole decay while
-// the companion is below it and the single 15 ms decay otherwise, never below
-// the input; the companion then falls with the two-pole decay (never above the
-// new output) or takes the new output. Rising or holding, the output jumps to
-// the input and a companion below it approaches it with 75 ms.
+template <typename Lanes>
+VARNHOLT_INLINE_BODY void store_lanes(const Lanes& x, double* p) noexcept {
+  std::memcpy(p, &x, sizeof x);
+}
+
+// One step of a lane, or of a register of lanes, from (o, t) = (Uo, U2) on
+// the input `in`. Falling (in < o), the output follows the two-pole decay
+// while the companion is below it and the single 15 ms decay otherwise, never
+// below the input; the companion then falls with the two-pole decay (never
+// above the new output) or takes the new output. Rising or holding, the output
+// jumps to the input and a companion below it approaches it with 75 ms.
 //
 // For inputs >= 0 (a loudness) from a zero start both states stay >= 0, and
 // then neither decay curve exceeds o, nor does the 75 ms approach cross the
@@ -68,7 +75,8 @@ void store_pair(LanePair x, double* p) noexcept {
 // holding, so each case needs fewer selects than the branches suggest while
 // every lane gets exactly the values of its own branching decay.
 template <typename Lane>
-inline void advance(Lane in, Lane& o, Lane& t, const TemporalDecayCoefficients& c) noexcept {
+VARNHOLT_INLINE_BODY void advance(const Lane& in, Lane& o, Lane& t,
+                                  const TemporalDecayCoefficients& c) noexcept {
   const Lane two_pole = o * c.b2 - t * c.b3;
   const Lane two_pole_t = o * c.b0 - t * c.b1;
   const Lane one_pole = o * c.b4;
@@ -82,10 +90,46 @@ inline void advance(Lane in, Lane& o, Lane& t, const TemporalDecayCoefficients& 
   o = next_o;
 }
 
-// Pairs advanced together through all the steps of one call: few enough that
-// their states stay in registers, enough to hide each step's latency.
-constexpr std::size_t PAIR_BLOCK = 5;
-static_assert(PAIR_COUNT % PAIR_BLOCK == 0);
+// step_along over registers of `Lanes`, `block` registers at a time: few
+// enough that their states stay in registers, enough to hide each step's
+// latency.
+template <typename Lanes, std::size_t block>
+VARNHOLT_INLINE_BODY void step_along_lanes(double* __restrict uo, double* __restrict u2,
+                                           const double* __restrict from,
+                                           const double* __restrict to,
+                                           std::span<const double> weights,
+                                           const TemporalDecayCoefficients& c) noexcept {
+  constexpr std::size_t width = sizeof(Lanes) / sizeof(double);
+  static_assert(TEMPORAL_DECAY_LANES % (width * block) == 0);
+  for (std::size_t first = 0; first < TEMPORAL_DECAY_LANES; first += width * block) {
+    Lanes o[block];
+    Lanes t[block];
+    Lanes start[block];
+    Lanes rise[block];
+    for (std::size_t p = 0; p < block; ++p) {
+      const std::size_t v = first + width * p;
+      load_lanes(uo + v, o[p]);
+      load_lanes(u2 + v, t[p]);
+      load_lanes(from + v, start[p]);
+      load_lanes(to + v, rise[p]);
+      rise[p] -= start[p];
+    }
+    for (const double w : weights) {
+      for (std::size_t p = 0; p < block; ++p) {
+        const Lanes in = start[p] + w * rise[p];
+        advance(in, o[p], t[p], c);
+      }
+    }
+    for (std::size_t p = 0; p < block; ++p) {
+      const std::size_t v = first + width * p;
+      Lanes end;
+      load_lanes(to + v, end);
+      advance(end, o[p], t[p], c);
+      store_lanes(o[p], uo + v);
+      store_lanes(t[p], u2 + v);
+    }
+  }
+}
 
 }  // namespace
 
@@ -96,30 +140,28 @@ void TemporalDecayState::step(const double* __restrict x, const TemporalDecayCoe
 void TemporalDecayState::step_along(const double* __restrict from, const double* __restrict to,
                                     std::span<const double> weights,
                                     const TemporalDecayCoefficients& c) noexcept {
-  for (std::size_t first = 0; first < PAIR_COUNT; first += PAIR_BLOCK) {
-    LanePair o[PAIR_BLOCK];
-    LanePair t[PAIR_BLOCK];
-    LanePair start[PAIR_BLOCK];
-    LanePair rise[PAIR_BLOCK];
-    LanePair end[PAIR_BLOCK];
-    for (std::size_t p = 0; p < PAIR_BLOCK; ++p) {
-      const std::size_t v = 2 * (first + p);
-      o[p] = load_pair(uo + v);
-      t[p] = load_pair(u2 + v);
-      start[p] = load_pair(from + v);
-      end[p] = load_pair(to + v);
-      rise[p] = end[p] - start[p];
-    }
-    for (const double w : weights) {
-      for (std::size_t p = 0; p < PAIR_BLOCK; ++p) advance(start[p] + w * rise[p], o[p], t[p], c);
-    }
-    for (std::size_t p = 0; p < PAIR_BLOCK; ++p) {
-      advance(end[p], o[p], t[p], c);
-      const std::size_t v = 2 * (first + p);
-      store_pair(o[p], uo + v);
-      store_pair(t[p], u2 + v);
-    }
+  if (wide_vectors_available()) {
+    step_along_wide(from, to, weights, c);
+  } else {
+    step_along_baseline(from, to, weights, c);
   }
+}
+
+void TemporalDecayState::step_along_baseline(const double* __restrict from,
+                                             const double* __restrict to,
+                                             std::span<const double> weights,
+                                             const TemporalDecayCoefficients& c) noexcept {
+  step_along_lanes<LanePair, 5>(uo, u2, from, to, weights, c);
+}
+
+VARNHOLT_WIDE_TARGET void TemporalDecayState::step_along_wide(
+    const double* __restrict from, const double* __restrict to, std::span<const double> weights,
+    const TemporalDecayCoefficients& c) noexcept {
+#if VARNHOLT_WIDE_VECTORS
+  step_along_lanes<LaneQuad, 5>(uo, u2, from, to, weights, c);
+#else
+  step_along_baseline(from, to, weights, c);
+#endif
 }
 
 }  // namespace varnholt

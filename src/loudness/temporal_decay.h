@@ -39,6 +39,15 @@ struct TemporalDecayState {
   // itself. Each lane runs all its steps in registers before the next lanes.
   void step_along(const double* __restrict from, const double* __restrict to,
                   std::span<const double> weights, const TemporalDecayCoefficients& c) noexcept;
+
+  // step_along with two lanes to a register, and with four (AVX2; only where
+  // the processor has it). Bit-identical; step_along picks one.
+  void step_along_baseline(const double* __restrict from, const double* __restrict to,
+                           std::span<const double> weights,
+                           const TemporalDecayCoefficients& c) noexcept;
+  void step_along_wide(const double* __restrict from, const double* __restrict to,
+                       std::span<const double> weights,
+                       const TemporalDecayCoefficients& c) noexcept;
 };
 
 }  // namespace varnholt

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <span>
 #include <vector>
 
+#include "core/wide_vectors.h"
 #include "support/compare.h"
 #include "support/signals.h"
 
@@ -63,11 +65,23 @@ TEST(TemporalDecay, AllBandsAtOnceMatchTheBranchingTranscription) {
   }
 }
 
-TEST(TemporalDecay, StepsAlongALineMatchSingleSteps) {
+// step_along and both of its compiled copies.
+using StepAlong = void (TemporalDecayState::*)(const double*, const double*,
+                                               std::span<const double>,
+                                               const TemporalDecayCoefficients&) noexcept;
+
+class TemporalDecayAlong : public ::testing::TestWithParam<StepAlong> {};
+
+TEST_P(TemporalDecayAlong, StepsAlongALineMatchSingleSteps) {
   // Lanes run all steps of a line in registers, lane block by lane block;
   // they must see the inputs from + w (to - from) and then `to` in order,
   // as single steps over all lanes would. Random jumps up and down, holds and
-  // silences between updates reach every case of the decay.
+  // silences between updates reach every case of the decay. The two- and
+  // four-lane copies must both give these values bit for bit.
+  const StepAlong step_along = GetParam();
+  if (step_along == &TemporalDecayState::step_along_wide && !wide_vectors_available()) {
+    GTEST_SKIP() << "this processor has no AVX2";
+  }
   const TemporalDecayCoefficients c = temporal_decay_coefficients();
   const std::vector<double> weights = {0.25, 0.5, 0.75};
   test::Prng prng(7);
@@ -80,7 +94,7 @@ TEST(TemporalDecay, StepsAlongALineMatchSingleSteps) {
       const double u = prng.next_uniform();
       to[v] = u > 0.6 ? 10.0 * prng.next_uniform() + 10.0 : (u > -0.3 ? from[v] : 0.0);
     }
-    along.step_along(from, to, weights, c);
+    (along.*step_along)(from, to, weights, c);
     for (const double w : weights) {
       double x[TEMPORAL_DECAY_LANES];
       for (std::size_t v = 0; v < TEMPORAL_DECAY_LANES; ++v) x[v] = from[v] + w * (to[v] - from[v]);
@@ -96,6 +110,11 @@ TEST(TemporalDecay, StepsAlongALineMatchSingleSteps) {
     std::copy(to, to + TEMPORAL_DECAY_LANES, from);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(EachCopy, TemporalDecayAlong,
+                         ::testing::Values(&TemporalDecayState::step_along,
+                                           &TemporalDecayState::step_along_baseline,
+                                           &TemporalDecayState::step_along_wide));
 
 // Samples (at 48 kHz) until a band held at 1 falls below `fraction` after
 // its input drops to 0.
