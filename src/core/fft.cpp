@@ -150,4 +150,13 @@ void RealFft::backward(const std::complex<double>* in, double* out, double scale
   for (std::size_t i = 0; i < n_; ++i) out[i] = real[i] * scale;
 }
 
+void RealFft::backward_overwriting(std::complex<double>* in, double* out, double scale) noexcept {
+  if (!same_alignment(in, spectrum_.get()) || !same_alignment(out, real_.get())) {
+    backward(in, out, scale);
+    return;
+  }
+  fftw_execute_dft_c2r(static_cast<fftw_plan>(backward_plan_.get()), as_fftw(in), out);
+  scale_in_place(out, n_, scale);
+}
+
 }  // namespace varnholt

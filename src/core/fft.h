@@ -88,6 +88,9 @@ class RealFft {
   void forward(const double* in, std::complex<double>* out, double scale) noexcept;
   // in: N/2 + 1 bins (left unchanged); out: N real values, not overlapping in.
   void backward(const std::complex<double>* in, double* out, double scale) noexcept;
+  // backward() that may overwrite its input bins instead of copying them
+  // first; in and out must not overlap.
+  void backward_overwriting(std::complex<double>* in, double* out, double scale) noexcept;
 
  private:
   std::size_t n_ = 0;

@@ -22,6 +22,19 @@ struct AcfWorkspace {
   double* backward_energy;
 };
 
+// Lags 0 .. lag_limit-1 of a block's row from its autocorrelation `acf`
+// still to be multiplied by `scale`, and the running energies E_f[0 .. L]
+// and E_b[0 .. L] of its rectified samples: lag m is normalised by
+// sqrt(E_f[L - m]) sqrt(E_b[m]), clamped to [0, 1] and weighted by the
+// loudness, or 0 where either energy is 0. Two lags to a register, and four
+// (AVX2; only where the processor has it): bit-identical.
+void normalise_acf_lags_baseline(const double* acf, double scale, const double* forward_energy,
+                                 const double* backward_energy, std::size_t length, double loudness,
+                                 std::size_t lag_limit, double* row) noexcept;
+void normalise_acf_lags_wide(const double* acf, double scale, const double* forward_energy,
+                             const double* backward_energy, std::size_t length, double loudness,
+                             std::size_t lag_limit, double* row) noexcept;
+
 // Row of one block (L samples of band j's signal from `block`) into `row`
 // (e doubles), as below. Statuses: a non-finite band loudness or power sum ->
 // VH_ERR_NUMERICAL.

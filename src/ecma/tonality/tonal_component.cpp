@@ -5,10 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "core/bin_powers.h"
 #include "core/checks.h"
 #include "core/physical_constants.h"
 
@@ -45,40 +42,45 @@ double bin_power(const std::complex<double>* z, std::size_t l) noexcept {
   return (l == 0 || l == last_bin) ? re * re : re * re + im * im;
 }
 
-// Largest bin power of the spectrum, and whether every power is finite. Two
-// bins to a vector register where the target has one: their powers come out
-// exactly as bin_power gives them.
-double largest_bin_power(const std::complex<double>* z, bool& finite) noexcept {
+// Bins per stretch of the search for the largest power: the first stretch
+// that raises the running maximum is remembered, so finding the peak's bin
+// afterwards scans one stretch instead of the spectrum.
+constexpr std::size_t SEARCH_STRETCH = 64;
+
+// Largest bin power of the spectrum, whether every power is finite, and in
+// search_from a bin at or before the first bin that holds the largest power.
+// Two bins to a vector register where the target has one: their powers come
+// out exactly as bin_power gives them.
+double largest_bin_power(const std::complex<double>* z, bool& finite,
+                         std::size_t& search_from) noexcept {
   constexpr std::size_t last_bin = TONAL_LAG_SPECTRUM_LENGTH / 2;
   double largest = std::max(bin_power(z, 0), bin_power(z, last_bin));
   finite = is_finite_value(largest);
+  search_from = 0;
   std::size_t l = 1;
 #if defined(__SSE2__)
   const double* const values = reinterpret_cast<const double*>(z);
-  const __m128d zero = _mm_setzero_pd();
-  __m128d pair_largest = zero;
-  __m128d nan_mark = zero;  // p * 0 is 0 for a finite p and NaN otherwise
-  for (; l + 2 <= last_bin; l += 2) {
-    const __m128d a = _mm_loadu_pd(values + 2 * l);        // re, im of bin l
-    const __m128d b = _mm_loadu_pd(values + 2 * l + 2);    // re, im of bin l + 1
-    const __m128d squares_a = _mm_mul_pd(a, a);
-    const __m128d squares_b = _mm_mul_pd(b, b);
-    const __m128d power = _mm_add_pd(_mm_unpacklo_pd(squares_a, squares_b),
-                                     _mm_unpackhi_pd(squares_a, squares_b));
-    pair_largest = _mm_max_pd(pair_largest, power);
-    nan_mark = _mm_add_pd(nan_mark, _mm_mul_pd(power, zero));
+  BinPowerSurvey survey;
+  for (; l + SEARCH_STRETCH <= last_bin; l += SEARCH_STRETCH) {
+    survey.restart_largest();
+    for (std::size_t b = l; b < l + SEARCH_STRETCH; b += 4) {
+      survey.take(bin_pair_powers(values + 2 * b), bin_pair_powers(values + 2 * b + 4));
+    }
+    const double stretch_largest = survey.largest();
+    if (stretch_largest > largest) {
+      largest = stretch_largest;
+      search_from = l;
+    }
   }
-  alignas(16) double lanes[2];
-  alignas(16) double marks[2];
-  _mm_store_pd(lanes, pair_largest);
-  _mm_store_pd(marks, nan_mark);
-  finite = finite && marks[0] == 0.0 && marks[1] == 0.0;
-  largest = std::max(largest, std::max(lanes[0], lanes[1]));
+  finite = finite && survey.all_finite();
 #endif
   for (; l < last_bin; ++l) {
     const double power = bin_power(z, l);
     if (!is_finite_value(power)) finite = false;
-    largest = std::max(largest, power);
+    if (power > largest) {
+      largest = power;
+      search_from = l;
+    }
   }
   return largest;
 }
@@ -92,7 +94,8 @@ bool strongest_bin(const LagSpectrumWorkspace& work, double& peak_power,
   work.plan->forward(work.scratch, work.spectrum, 1.0);
   const std::complex<double>* const z = work.spectrum;
   bool finite = true;
-  const double largest = largest_bin_power(z, finite);
+  std::size_t search_from = 0;
+  const double largest = largest_bin_power(z, finite, search_from);
   if (!finite) return false;
   // Below this bound no sum of the 8193 powers can overflow; above it the
   // sum is formed to find out.
@@ -105,6 +108,7 @@ bool strongest_bin(const LagSpectrumWorkspace& work, double& peak_power,
   peak_power = largest;
   peak_bin = 0;
   if (largest > 0.0) {
+    peak_bin = search_from;
     while (bin_power(z, peak_bin) != largest) ++peak_bin;
   }
   return true;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/fft.h"
+#include "core/wide_vectors.h"
 #include "ecma/auditory_filter.h"
 #include "ecma/band_loudness.h"
 #include "ecma/band_scale.h"
@@ -201,6 +202,44 @@ TEST(EcmaTonalAutocorrelation, LagZeroIsTheBandLoudness) {
   EXPECT_GT(loudness, 0.5);
   for (std::size_t m = 768; m < lags; ++m) ASSERT_EQ(row[m], 0.0) << m;
   for (std::size_t m = 0; m < lags; ++m) ASSERT_LE(row[m], loudness) << m;
+}
+
+TEST(EcmaTonalAutocorrelation, NormalisationCopiesMatchTheScalarFormula) {
+  // Silent stretches at both ends of the energies (E_b ends in zeros, E_f
+  // starts with them), correlations beyond the normaliser and negative ones
+  // reach every branch: the zero of a silent part and both clamps. Both
+  // compiled copies must give the formula's values bit for bit, whatever the
+  // count of lags left over after the vector loop.
+  constexpr std::size_t length = 64;
+  varnholt::test::Prng prng(11);
+  std::vector<double> e_f(length + 1, 0.0);
+  std::vector<double> e_b(length + 1, 0.0);
+  for (std::size_t m = 0; m <= length; ++m) {
+    e_f[m] = m < 5 ? 0.0 : 2.0 + prng.next_uniform();
+    e_b[m] = m > length - 7 ? 0.0 : 2.0 + prng.next_uniform();
+  }
+  std::vector<double> acf(length);
+  for (double& a : acf) a = 400.0 * prng.next_uniform();
+  const double scale = 1.0 / 128.0;
+  const double loudness = 0.7;
+  for (const std::size_t lag_limit : {std::size_t{48}, std::size_t{63}, std::size_t{61}}) {
+    std::vector<double> want(lag_limit);
+    for (std::size_t m = 0; m < lag_limit; ++m) {
+      const double root_f = std::sqrt(e_f[length - m]);
+      const double root_b = std::sqrt(e_b[m]);
+      const double normalised = acf[m] * scale / (root_f * root_b + 1e-12);
+      want[m] =
+          root_f > 0.0 && root_b > 0.0 ? std::min(1.0, std::max(0.0, normalised)) * loudness : 0.0;
+    }
+    std::vector<double> got(lag_limit);
+    normalise_acf_lags_baseline(acf.data(), scale, e_f.data(), e_b.data(), length, loudness,
+                                lag_limit, got.data());
+    EXPECT_TRUE(varnholt::test::arrays_identical(got, want)) << lag_limit << " lags, two lanes";
+    if (!wide_vectors_available()) continue;
+    normalise_acf_lags_wide(acf.data(), scale, e_f.data(), e_b.data(), length, loudness, lag_limit,
+                            got.data());
+    EXPECT_TRUE(varnholt::test::arrays_identical(got, want)) << lag_limit << " lags, four lanes";
+  }
 }
 
 TEST(EcmaTonalSmoother, IsThreeOnePoleStagesDelayedByOneFrame) {
