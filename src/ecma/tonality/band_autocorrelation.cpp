@@ -126,7 +126,8 @@ VARNHOLT_INLINE_BODY void normalise_lags_body(const double* __restrict acf, doub
     const double root_b = std::sqrt(backward_energy[m]);
     const double normalised = (acf[m] * scale) / (root_f * root_b + NORMALISER_FLOOR);
     const double clamped = std::min(1.0, std::max(0.0, normalised));
-    row[m] = (root_b > 0.0) & (root_f > 0.0) ? clamped * loudness : 0.0;
+    const bool audible = (root_b > 0.0) & (root_f > 0.0);
+    row[m] = audible ? clamped * loudness : 0.0;
   }
 }
 
