@@ -141,9 +141,7 @@ vh_status LoudnessTimeStream::push(std::span<const double> samples) {
   if (status_ != VH_OK) return status_;
   if (finished_) return VH_ERR_INVALID_ARGUMENT;
   Model& m = *model_;
-  // The per-sample stages run on a local copy of their state: with nothing
-  // else able to reach it, the compiler need not reload it around calls.
-  SmoothedBandPowers powers = m.powers;
+  SmoothedBandPowers& powers = m.powers;
   std::size_t next = 0;
   while (next < samples.size()) {
     // The samples up to and including the next update's.
@@ -169,7 +167,6 @@ vh_status LoudnessTimeStream::push(std::span<const double> samples) {
     }
     ++m.update_index;
   }
-  m.powers = powers;
   samples_ += samples.size();
   return VH_OK;
 }

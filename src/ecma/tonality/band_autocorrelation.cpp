@@ -55,10 +55,10 @@ double bin_power(const std::complex<double>* bins, std::size_t k, std::size_t le
 // Replaces bins 0 .. L by their powers (imaginary parts 0). False when the
 // sum of the powers, added in bin order, is not finite. The powers are
 // non-negative or NaN, so that sum is finite exactly when every power is and
-// the sum does not overflow. Up to half the largest double over L + 1 no sum of
-// L + 1 powers can, whatever its rounding; only a larger power makes the sum
-// itself worth forming. Two bins to a
-// vector register where the target has one: their powers come out exactly as
+// the sum does not overflow. With no power above half the largest double
+// over L + 1 no sum of L + 1 powers can overflow, whatever its rounding; only
+// a larger power makes the sum itself worth forming. Two bins to a vector
+// register where the target has one: their powers come out exactly as
 // bin_power gives them.
 bool power_spectrum_in_place(std::complex<double>* bins, std::size_t length) noexcept {
   const double safe_power = MAX_FINITE / static_cast<double>(2 * (length + 1));
