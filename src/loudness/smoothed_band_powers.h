@@ -13,7 +13,11 @@ namespace varnholt {
 // Per band, the time constant 2 / (3 f), two thirds of a period of the band's
 // centre frequency, removes the ripple of the band's power in the low bands;
 // from 1 kHz up it stays at 0.67 ms. Zero at the start of a signal.
-class SmoothedBandPowers {
+//
+// Every per-band array spans 28 doubles, a whole number of 32-byte vectors,
+// so with the object on a 32-byte boundary no four-lane load or store of the
+// per-sample loop straddles two cache lines.
+class alignas(32) SmoothedBandPowers {
  public:
   SmoothedBandPowers() noexcept;
 
