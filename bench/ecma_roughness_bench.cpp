@@ -26,6 +26,7 @@
 #include "ecma/roughness/modulation_weighting.h"
 #include "ecma/roughness/roughness_grid.h"
 #include "ecma/signal_preparation.h"
+#include "audio_rate.h"
 #include "varnholt.h"
 
 namespace {
@@ -72,9 +73,7 @@ void BM_RoughnessEcma(benchmark::State& state) {
         x.data(), x.size(), VH_SAMPLE_RATE, VH_SOUND_FIELD_FREE, out.data(), out.size(), &frames));
     benchmark::ClobberMemory();
   }
-  // Seconds of audio per second of CPU.
-  state.counters["audio_s_per_cpu_s"] = benchmark::Counter(
-      AUDIO_SECONDS * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  report_audio_rate(state, AUDIO_SECONDS);
 }
 BENCHMARK(BM_RoughnessEcma)->Unit(benchmark::kMillisecond);
 

@@ -13,6 +13,7 @@
 #include "ecma/tonality/band_autocorrelation.h"
 #include "ecma/tonality/tonal_band_groups.h"
 #include "ecma/tonality/tonal_component.h"
+#include "audio_rate.h"
 #include "varnholt.h"
 
 namespace {
@@ -42,11 +43,6 @@ std::vector<double> prepared_signal() {
                                       varnholt::TONAL_PADDING_HOP, true, VH_SOUND_FIELD_FREE,
                                       prepared);
   return prepared;
-}
-
-void report_audio_rate(benchmark::State& state, double seconds_per_iteration) {
-  state.counters["audio_s_per_cpu_s"] = benchmark::Counter(
-      seconds_per_iteration * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_EcmaTonalAnalysis(benchmark::State& state) {

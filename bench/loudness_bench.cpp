@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "audio_rate.h"
 #include "varnholt.h"
 
 namespace {
@@ -50,7 +51,7 @@ void BM_LoudnessStationary(benchmark::State& state) {
     benchmark::DoNotOptimize(vh_loudness_stationary(x.data(), x.size(), VH_SAMPLE_RATE, VH_SOUND_FIELD_FREE,
                                                     &loudness, specific.data(), specific.size()));
   }
-  state.counters["audio_s_per_cpu_s"] = benchmark::Counter(DURATION_S, benchmark::Counter::kIsIterationInvariantRate);
+  report_audio_rate(state, DURATION_S);
 }
 BENCHMARK(BM_LoudnessStationary)->Unit(benchmark::kMillisecond);
 
@@ -65,7 +66,7 @@ void BM_LoudnessTime(benchmark::State& state) {
                                               loudness.data(), loudness.size(), specific.data(),
                                               specific.size(), &frames));
   }
-  state.counters["audio_s_per_cpu_s"] = benchmark::Counter(DURATION_S, benchmark::Counter::kIsIterationInvariantRate);
+  report_audio_rate(state, DURATION_S);
 }
 BENCHMARK(BM_LoudnessTime)->Unit(benchmark::kMillisecond);
 
@@ -76,7 +77,7 @@ void BM_SoundLevels(benchmark::State& state) {
     benchmark::DoNotOptimize(
         vh_sound_levels(x.data(), x.size(), VH_SAMPLE_RATE, levels.data(), levels.size()));
   }
-  state.counters["audio_s_per_cpu_s"] = benchmark::Counter(DURATION_S, benchmark::Counter::kIsIterationInvariantRate);
+  report_audio_rate(state, DURATION_S);
 }
 BENCHMARK(BM_SoundLevels)->Unit(benchmark::kMillisecond);
 
@@ -87,7 +88,7 @@ void BM_ThirdOctaveLevels(benchmark::State& state) {
     benchmark::DoNotOptimize(
         vh_third_octave_levels(x.data(), x.size(), VH_SAMPLE_RATE, levels.data(), levels.size()));
   }
-  state.counters["audio_s_per_cpu_s"] = benchmark::Counter(DURATION_S, benchmark::Counter::kIsIterationInvariantRate);
+  report_audio_rate(state, DURATION_S);
 }
 BENCHMARK(BM_ThirdOctaveLevels)->Unit(benchmark::kMillisecond);
 

@@ -7,6 +7,7 @@
 #include <numbers>
 #include <vector>
 
+#include "audio_rate.h"
 #include "varnholt.h"
 
 namespace {
@@ -48,10 +49,7 @@ void BM_RoughnessDwModulatedNoise(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(roughness.data());
   }
-  // Seconds of audio analysed per second of CPU time.
-  state.counters["audio_s_per_cpu_s"] =
-      benchmark::Counter(static_cast<double>(SECONDS) * static_cast<double>(state.iterations()),
-                         benchmark::Counter::kIsRate);
+  report_audio_rate(state, static_cast<double>(SECONDS));
 }
 BENCHMARK(BM_RoughnessDwModulatedNoise)->Unit(benchmark::kMillisecond);
 

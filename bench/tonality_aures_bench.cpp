@@ -12,6 +12,7 @@
 #include "loudness/stationary_loudness.h"
 #include "shorttime/tonality_aures/aures_analysis.h"
 #include "shorttime/tonality_aures/aures_bands.h"
+#include "audio_rate.h"
 #include "varnholt.h"
 
 namespace {
@@ -50,9 +51,7 @@ void BM_TonalityAures10s(benchmark::State& state) {
     if (s != VH_OK) state.SkipWithError("vh_tonality_aures failed");
     benchmark::DoNotOptimize(out.data());
   }
-  // Seconds of audio analysed per second of CPU.
-  state.counters["audio_s_per_cpu_s"] =
-      benchmark::Counter(10.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  report_audio_rate(state, static_cast<double>(TEN_SECONDS) / VH_SAMPLE_RATE);
 }
 BENCHMARK(BM_TonalityAures10s)->Unit(benchmark::kMillisecond);
 

@@ -1,13 +1,26 @@
-// Powers |z|^2 of the bins of an interleaved complex spectrum, two bins to an
-// SSE2 register, and a survey of their largest value and finiteness.
+// Powers |z|^2 of the bins of a real transform's spectrum, one at a time or
+// two bins to an SSE2 register, and a survey of their largest value and
+// finiteness.
 #pragma once
 
+#include <complex>
 #include <cstddef>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
 
 namespace varnholt {
+
+// Power of bin k of the spectrum of a real transform whose last bin is
+// last_bin (N/2); bins 0 and N/2 are real.
+inline double bin_power(const std::complex<double>* z, std::size_t k,
+                        std::size_t last_bin) noexcept {
+  const double re = z[k].real();
+  return (k == 0 || k == last_bin) ? re * re : re * re + z[k].imag() * z[k].imag();
+}
+
+#if defined(__SSE2__)
 
 // Powers re^2 + im^2 of bins k and k + 1, from re_im pointing at the real
 // part of bin k: exactly the values the scalar formula gives.
@@ -56,5 +69,6 @@ class BinPowerSurvey {
   __m128d marks_[2] = {_mm_setzero_pd(), _mm_setzero_pd()};
 };
 
-}  // namespace varnholt
 #endif
+
+}  // namespace varnholt

@@ -46,12 +46,6 @@ void rectify_block(const double* block, std::size_t length, double* scratch, dou
   }
 }
 
-// Power of bin k of a real transform of 2L points; bins 0 and L are real.
-double bin_power(const std::complex<double>* bins, std::size_t k, std::size_t length) noexcept {
-  const double re = bins[k].real();
-  return (k == 0 || k == length) ? re * re : re * re + bins[k].imag() * bins[k].imag();
-}
-
 // Replaces bins 0 .. L by their powers (imaginary parts 0). False when the
 // sum of the powers, added in bin order, is not finite. The powers are
 // non-negative or NaN, so that sum is finite exactly when every power is and
@@ -62,10 +56,13 @@ double bin_power(const std::complex<double>* bins, std::size_t k, std::size_t le
 // bin_power gives them.
 bool power_spectrum_in_place(std::complex<double>* bins, std::size_t length) noexcept {
   const double safe_power = MAX_FINITE / static_cast<double>(2 * (length + 1));
-  double largest = std::max(bin_power(bins, 0, length), bin_power(bins, length, length));
+  // The transform has 2L points, so its last bin is L.
+  const double dc = bin_power(bins, 0, length);
+  const double nyquist = bin_power(bins, length, length);
+  double largest = std::max(dc, nyquist);
   bool finite = is_finite_value(largest);
-  bins[0] = {bin_power(bins, 0, length), 0.0};
-  bins[length] = {bin_power(bins, length, length), 0.0};
+  bins[0] = {dc, 0.0};
+  bins[length] = {nyquist, 0.0};
   std::size_t k = 1;
 #if defined(__SSE2__)
   double* const values = reinterpret_cast<double*>(bins);

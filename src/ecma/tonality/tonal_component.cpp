@@ -34,12 +34,9 @@ void fill_lag_window(const double* row, const double* previous, const double* ne
   for (std::size_t m = window.first; m <= window.last; ++m) scratch[m] -= mean;
 }
 
-// Power of bin l of a real transform's spectrum; bins 0 and N/2 are real.
-double bin_power(const std::complex<double>* z, std::size_t l) noexcept {
-  constexpr std::size_t last_bin = TONAL_LAG_SPECTRUM_LENGTH / 2;
-  const double re = z[l].real();
-  const double im = z[l].imag();
-  return (l == 0 || l == last_bin) ? re * re : re * re + im * im;
+// Power of bin l of the lag spectrum.
+double lag_bin_power(const std::complex<double>* z, std::size_t l) noexcept {
+  return bin_power(z, l, TONAL_LAG_SPECTRUM_LENGTH / 2);
 }
 
 // Bins per stretch of the search for the largest power: the first stretch
@@ -50,11 +47,11 @@ constexpr std::size_t SEARCH_STRETCH = 64;
 // Largest bin power of the spectrum, whether every power is finite, and in
 // search_from a bin at or before the first bin that holds the largest power.
 // Two bins to a vector register where the target has one: their powers come
-// out exactly as bin_power gives them.
+// out exactly as lag_bin_power gives them.
 double largest_bin_power(const std::complex<double>* z, bool& finite,
                          std::size_t& search_from) noexcept {
   constexpr std::size_t last_bin = TONAL_LAG_SPECTRUM_LENGTH / 2;
-  double largest = std::max(bin_power(z, 0), bin_power(z, last_bin));
+  double largest = std::max(lag_bin_power(z, 0), lag_bin_power(z, last_bin));
   finite = is_finite_value(largest);
   search_from = 0;
   std::size_t l = 1;
@@ -75,7 +72,7 @@ double largest_bin_power(const std::complex<double>* z, bool& finite,
   finite = finite && survey.all_finite();
 #endif
   for (; l < last_bin; ++l) {
-    const double power = bin_power(z, l);
+    const double power = lag_bin_power(z, l);
     if (!is_finite_value(power)) finite = false;
     if (power > largest) {
       largest = power;
@@ -102,14 +99,14 @@ bool strongest_bin(const LagSpectrumWorkspace& work, double& peak_power,
   constexpr double SAFE_POWER = std::numeric_limits<double>::max() / TONAL_LAG_SPECTRUM_LENGTH;
   if (!(largest <= SAFE_POWER)) {
     double total = 0.0;
-    for (std::size_t l = 0; l <= last_bin; ++l) total += bin_power(z, l);
+    for (std::size_t l = 0; l <= last_bin; ++l) total += lag_bin_power(z, l);
     if (!is_finite_value(total)) return false;
   }
   peak_power = largest;
   peak_bin = 0;
   if (largest > 0.0) {
     peak_bin = search_from;
-    while (bin_power(z, peak_bin) != largest) ++peak_bin;
+    while (lag_bin_power(z, peak_bin) != largest) ++peak_bin;
   }
   return true;
 }
