@@ -1,8 +1,13 @@
-# Installation: header, shared library with its SOVERSION links, CMake package
-# (find_package(Varnholt) -> Varnholt::varnholt) and pkg-config file.
+# Installation: headers, shared libraries with their SOVERSION links, CMake
+# package (find_package(Varnholt) -> Varnholt::varnholt and, with the
+# analysis layer, Varnholt::varnholt_analysis) and pkg-config files.
 include(CMakePackageConfigHelpers)
 
-install(TARGETS varnholt
+set(varnholt_installed_libraries varnholt)
+if(TARGET varnholt_analysis)
+  list(APPEND varnholt_installed_libraries varnholt_analysis)
+endif()
+install(TARGETS ${varnholt_installed_libraries}
   EXPORT VarnholtTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -33,6 +38,12 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/varnholt.pc.in
   ${PROJECT_BINARY_DIR}/varnholt.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/varnholt.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(TARGET varnholt_analysis)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/varnholt_analysis.pc.in
+    ${PROJECT_BINARY_DIR}/varnholt_analysis.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/varnholt_analysis.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()
 
 # The Python package, on request: its modules, and a link to the installed
 # library beside them (the package looks there before the system loader).
@@ -49,4 +60,10 @@ if(VARNHOLT_INSTALL_PYTHON)
     ${CMAKE_INSTALL_FULL_LIBDIR}/libvarnholt.so.${VARNHOLT_ABI_VERSION})
   install(CODE "file(CREATE_LINK \"${varnholt_python_to_lib}\"
     \"\$ENV{DESTDIR}${varnholt_python_dir}/libvarnholt.so.${VARNHOLT_ABI_VERSION}\" SYMBOLIC)")
+  if(TARGET varnholt_analysis)
+    file(RELATIVE_PATH varnholt_python_to_analysis ${varnholt_python_dir}
+      ${CMAKE_INSTALL_FULL_LIBDIR}/libvarnholt_analysis.so.${VARNHOLT_ABI_VERSION})
+    install(CODE "file(CREATE_LINK \"${varnholt_python_to_analysis}\"
+      \"\$ENV{DESTDIR}${varnholt_python_dir}/libvarnholt_analysis.so.${VARNHOLT_ABI_VERSION}\" SYMBOLIC)")
+  endif()
 endif()

@@ -37,14 +37,13 @@ def test_plot_of_the_tool_json_holds_the_tool_results(tool, stereo_44k1, tmp_pat
     subprocess.run([tool, "--metrics", "loudness-time,sharpness,ecma-roughness", "--json",
                     str(result), str(stereo_44k1)], check=True, stdout=subprocess.DEVNULL)
     channels = channels_from_tool_json(result)
-    python = varnholt.analyze(stereo_44k1, metrics="loudness-time,sharpness,ecma-roughness")
+    python = varnholt.analyze(stereo_44k1, metrics="loudness-time,sharpness,ecma-roughness",
+                              bands=True)
     for from_json, computed in zip(channels, python):
         for metric in computed.results:
             assert from_json[metric].summary == computed[metric].summary
         assert from_json["ecma-roughness"].specific_roughness.tolist() == \
             computed["ecma-roughness"].specific_roughness.tolist()
-        assert from_json["sharpness"].sharpness.tolist() == \
-            computed["sharpness"].sharpness.tolist()
     out = tmp_path / "report.png"
     done = run("plot", str(result), "-o", str(out))
     assert done.returncode == 0, done.stderr

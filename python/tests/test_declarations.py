@@ -15,7 +15,7 @@ def statements(c_text):
     for name, value in re.findall(r"^\s*#define\s+(VH_\w+)\s+(\S+)\s*$", text, flags=re.M):
         found[name] = f"#define {name} {value}"
     text = re.sub(r"^\s*#[^\n]*$", " ", text, flags=re.M)
-    text = text.replace("VH_EXPORT", " ")
+    text = text.replace("VHA_EXPORT", " ").replace("VH_EXPORT", " ")
     for statement in text.split(";"):
         s = " ".join(statement.replace("{", " ").replace("}", " ").split())
         s = re.sub(r"\s*([(),*])\s*", r"\1", s)
@@ -36,3 +36,15 @@ def test_every_declaration_matches_the_header():
                   if header.get(name) != decl}
     assert not mismatched
 
+
+
+def test_the_analysis_layer_declarations_match_its_header():
+    from varnholt._analysis_declarations import ANALYSIS_DECLARATIONS
+
+    header = statements((ROOT / "include" / "varnholt_analysis.h").read_text())
+    used = statements(ANALYSIS_DECLARATIONS)
+    exports = [name for name in header if name.startswith("vha_") and "(" in header[name]]
+    assert set(exports) <= set(used), "every export of the layer is declared"
+    mismatched = {name: (decl, header.get(name)) for name, decl in used.items()
+                  if header.get(name) != decl}
+    assert not mismatched

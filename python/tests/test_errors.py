@@ -49,12 +49,13 @@ WITH_NAN[100] = math.nan
 
 # (call, exception, words the message must hold)
 BAD_INPUTS = [
-    (lambda: varnholt.loudness(WITH_NAN), errors.NonFiniteInputError, "NaN"),
-    (lambda: varnholt.ecma_roughness(np.full(20000, math.inf)), errors.NonFiniteInputError, "NaN"),
+    (lambda: varnholt.loudness(WITH_NAN), errors.NonFiniteInputError, "sample 100 (at"),
+    (lambda: varnholt.ecma_roughness(np.full(20000, math.inf)), errors.NonFiniteInputError,
+     "sample 0 (at 0 s) is not a finite number"),
     (lambda: varnholt.loudness(OK.astype(np.complex128)), errors.InvalidArgumentError, "complex"),
-    (lambda: varnholt.loudness(["a", "b"]), errors.InvalidArgumentError, "cannot be read"),
+    (lambda: varnholt.loudness(["a", "b"]), errors.InvalidArgumentError, "expected numbers"),
     (lambda: varnholt.roughness_dw(np.zeros((2, 20000))), errors.InvalidArgumentError,
-     "one channel per call"),
+     "expected one channel"),
     (lambda: varnholt.loudness(np.empty(0)), errors.InputTooShortError, "too short"),
     (lambda: varnholt.roughness_dw(OK[:9599]), errors.InputTooShortError, "at least 9600"),
     (lambda: varnholt.ecma_tonality(OK[:1000]), errors.InputTooShortError, "at least 14592"),
@@ -72,6 +73,9 @@ BAD_INPUTS = [
      "invalid argument"),
     (lambda: varnholt.Calibration.scale(-1.0), errors.InvalidArgumentError, "positive"),
     (lambda: varnholt.Calibration.scale(math.nan), errors.InvalidArgumentError, "positive"),
+    (lambda: varnholt.Calibration.scale(True), errors.InvalidArgumentError, "expected a number"),
+    (lambda: varnholt.loudness(sine(1000.0, 60.0, 0.4) * 1e6), errors.InvalidArgumentError,
+     "above 120 dB"),
 ]
 
 

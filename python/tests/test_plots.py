@@ -133,7 +133,7 @@ def test_the_report_renders(tmp_path, stereo_44k1, suffix, magic):
     from varnholt.report import write_report
 
     channels = varnholt.analyze(stereo_44k1, metrics="loudness,roughness,ecma-tonality",
-                                calibration={"full_scale_spl": 100}, channel=1)
+                                calibration={"full_scale_spl": 100}, channel=1, bands=True)
     out = write_report(channels, tmp_path / f"report{suffix}")
     with open(out, "rb") as f:
         assert f.read(4) == magic

@@ -70,8 +70,8 @@ def main(argv=None) -> int:
             from .analysis import analyze
             from .report import write_report
 
-            channels = analyze(args.file, args.metrics, _calibration(args), args.field,
-                               args.channel)
+            channels = analyze(args.file, metrics=args.metrics, calibration=_calibration(args),
+                               field=args.field, channel=args.channel, bands=True)
             print(write_report(channels, args.output))
             failures = [f"{c.path}: channel {c.channel}: {m}: {e}"
                         for c in channels for m, e in c.errors.items()]

@@ -14,11 +14,9 @@ from typing import Iterable
 
 import numpy as np
 
-from .analysis import analyse_channel, metric_names
-from .audio import read_audio
+from .analysis import analyze, metric_names
 from .calibration import as_calibration
 from .errors import VarnholtError
-from .resample import ANALYSIS_RATE_HZ
 from .results import RESULT_OF_METRIC
 
 ID_COLUMNS = ["path", "channel", "status", "error", "file_rate_hz", "level_db_spl"]
@@ -58,15 +56,8 @@ def analyse_one(path: str, channel: int, metrics, calibration, field) -> dict:
     """One row: the single values of every metric for one channel of one file.
     Never raises: every failure becomes the row's error."""
     try:
-        cal = as_calibration(calibration)
-        audio = read_audio(path)
-        if channel > audio.channels.shape[0]:
-            return _failed_row(path, channel, f"has no channel {channel}")
-        common = dict(path=path, channel=channel, format=audio.format,
-                      file_rate_hz=audio.sample_rate_hz,
-                      resampled=audio.sample_rate_hz != ANALYSIS_RATE_HZ, calibration=cal,
-                      field=field)
-        c = analyse_channel(audio.channels[channel - 1], common, metrics, field)
+        (c,) = analyze(path, metrics=metrics, calibration=calibration, field=field,
+                       channel=channel, jobs=1)
     except (VarnholtError, ValueError, OSError, RuntimeError, MemoryError) as e:
         return _failed_row(path, channel, str(e))
     if c.error:

@@ -5,27 +5,37 @@ read (--full-scale-spl), or from the RMS of a recorded acoustic calibrator
 
 from __future__ import annotations
 
-import math
+import numbers
+import os
 from dataclasses import dataclass
 
-import numpy as np
-
 from .errors import InvalidArgumentError
-from .single_values import REFERENCE_PRESSURE_PA
-
-
-def _text(x: float) -> str:
-    return f"{x:.6g}"
 
 
 def _refuse(message: str) -> InvalidArgumentError:
     return InvalidArgumentError(message, status=2, status_text="invalid argument")
 
 
+def _in_force(apply) -> tuple[float, str]:
+    """The factor and description the analysis layer forms from one setter."""
+    from . import _layer
+
+    with _layer.settings_handle() as settings:
+        apply(settings)
+        return _layer.calibration_in_force(settings)
+
+
+def _number(x, what: str) -> float:
+    if isinstance(x, bool) or not isinstance(x, numbers.Real):
+        raise _refuse(f"{what} {x!r}: expected a number")
+    return float(x)
+
+
 @dataclass(frozen=True)
 class Calibration:
     """How sample units become pascal. Build it with Calibration.scale,
-    Calibration.full_scale_spl or Calibration.calibrator."""
+    Calibration.full_scale_spl or Calibration.calibrator; the factor and its
+    description are formed by the analysis layer, as the tool forms them."""
 
     method: str  # "scale", "full-scale-spl" or "calibrator"
     pascal_per_unit: float
@@ -36,48 +46,43 @@ class Calibration:
     calibrator_channel: int | None = None
     calibrator_rms_units: float | None = None
 
-    def __post_init__(self):
-        if not (math.isfinite(self.pascal_per_unit) and self.pascal_per_unit > 0.0):
-            raise _refuse(f"the calibration factor {_text(self.pascal_per_unit)} Pa per sample "
-                          "unit is not a positive finite number")
-
     @classmethod
     def scale(cls, pascal_per_unit: float = 1.0) -> "Calibration":
         """`pascal_per_unit` Pa per sample unit (1: the file holds pascal)."""
-        f = float(pascal_per_unit)
-        return cls("scale", f, f"{_text(f)} Pa per sample unit (--scale)")
+        from . import _layer
+
+        f = _number(pascal_per_unit, "calibration")
+        return cls("scale", *_in_force(
+            lambda s: _layer.check(_layer.analysis_lib().vha_settings_set_scale(s, f),
+                                   "calibration", s)))
 
     @classmethod
     def full_scale_spl(cls, full_scale_spl_db: float) -> "Calibration":
         """A full-scale sine (RMS 1/sqrt(2) units) reads `full_scale_spl_db` dB SPL:
         sqrt(2) * 20 uPa * 10^(L/20) per unit."""
-        db = float(full_scale_spl_db)
-        f = math.sqrt(2.0) * REFERENCE_PRESSURE_PA * math.pow(10.0, db / 20.0)
-        return cls("full-scale-spl", f,
-                   f"{_text(f)} Pa per sample unit (full-scale sine = {_text(db)} dB SPL)",
-                   full_scale_spl_db=db)
+        from . import _layer
+
+        db = _number(full_scale_spl_db, "full-scale SPL")
+        factor, description = _in_force(
+            lambda s: _layer.check(_layer.analysis_lib().vha_settings_set_full_scale_spl(s, db),
+                                   "calibration", s))
+        return cls("full-scale-spl", factor, description, full_scale_spl_db=db)
 
     @classmethod
     def calibrator(cls, path, spl_db: float, channel: int = 1) -> "Calibration":
         """`path` is a recording of an acoustic calibrator of `spl_db` dB SPL
         (channel counted from 1): 20 uPa * 10^(L/20) / RMS per unit."""
-        from .audio import read_audio
+        from . import _layer
 
-        audio = read_audio(path)
-        if not 1 <= channel <= audio.channels.shape[0]:
-            raise _refuse(f"calibration file {path}: has no channel {channel}")
-        x = audio.channels[channel - 1]
-        rms = math.sqrt(float(np.cumsum(x * x)[-1]) / x.size)
-        if not (rms > 0.0 and math.isfinite(rms)):
-            raise _refuse(f"calibration file {path}: the recording is silent or not finite "
-                          f"(RMS {_text(rms)})")
-        db = float(spl_db)
-        f = REFERENCE_PRESSURE_PA * math.pow(10.0, db / 20.0) / rms
-        return cls("calibrator", f,
-                   f"{_text(f)} Pa per sample unit (calibrator {path} = {_text(db)} dB SPL, "
-                   f"RMS {_text(rms)})",
-                   calibrator_file=str(path), calibrator_spl_db=db, calibrator_channel=channel,
-                   calibrator_rms_units=rms)
+        db = _number(spl_db, "calibrator SPL")
+        if isinstance(channel, bool) or not isinstance(channel, numbers.Integral) or channel < 1:
+            raise _refuse(f"calibrator channel {channel!r}: expected a channel number from 1")
+        path = os.fspath(path)
+        factor, description = _in_force(
+            lambda s: _layer.check(_layer.analysis_lib().vha_settings_set_calibrator(
+                s, os.fsencode(path), db, int(channel)), "calibration", s))
+        return cls("calibrator", factor, description, calibrator_file=path,
+                   calibrator_spl_db=db, calibrator_channel=int(channel))
 
 
 def as_calibration(calibration) -> Calibration:
@@ -88,7 +93,7 @@ def as_calibration(calibration) -> Calibration:
         return Calibration.scale(1.0)
     if isinstance(calibration, Calibration):
         return calibration
-    if isinstance(calibration, (int, float)):
+    if isinstance(calibration, numbers.Real) and not isinstance(calibration, bool):
         return Calibration.scale(calibration)
     if isinstance(calibration, dict):
         c = dict(calibration)

@@ -70,6 +70,18 @@ class MetricResult:
         units.update({v.symbol: v.unit for v in self.single_values})
         return MappingProxyType(units)
 
+    def brief(self) -> str:
+        """The single values on one line, with units."""
+        return ", ".join(
+            f"{v.symbol} = none" if v.value is None
+            else f"{v.symbol} = {v.value:.4g}" + (f" {v.unit}" if v.unit else "")
+            for v in self.single_values)
+
+    def __repr__(self) -> str:
+        arrays = ", ".join(f"{f.name} {getattr(self, f.name).shape}" for f in fields(self)
+                           if isinstance(getattr(self, f.name), np.ndarray))
+        return f"<{type(self).__name__}: {self.brief()}; arrays: {arrays}>"
+
     @property
     def summary(self) -> dict[str, float]:
         """The single values by the keys of the tool's JSON summary."""
@@ -81,7 +93,7 @@ class MetricResult:
         return plots.plot_result(self, ax)
 
 
-@dataclass(frozen=True, eq=False)
+@dataclass(frozen=True, eq=False, repr=False)
 class Loudness(MetricResult):
     """Stationary loudness after ISO 532-1: N (sone), LN (phon)."""
 
@@ -99,7 +111,7 @@ class Loudness(MetricResult):
         return cls(field, bark, specific, sv.loudness_values(float(loudness_sone)))
 
 
-@dataclass(frozen=True, eq=False)
+@dataclass(frozen=True, eq=False, repr=False)
 class LoudnessTime(MetricResult):
     """Time-varying loudness after ISO 532-1: N_max, N_mean and the exceedance
     levels N5, N10, N50, N90, N95 (sone)."""
@@ -123,7 +135,7 @@ class LoudnessTime(MetricResult):
         return cls(field, time, loudness, bark, specific, sv.loudness_time_values(loudness))
 
 
-@dataclass(frozen=True, eq=False)
+@dataclass(frozen=True, eq=False, repr=False)
 class Sharpness(MetricResult):
     """Sharpness after DIN 45692: S (acum) of the stationary specific loudness,
     and S(t), the sharpness of each 2 ms frame of the time-varying specific
@@ -144,7 +156,7 @@ class Sharpness(MetricResult):
         return cls(field, time, sharpness_per_frame, sv.sharpness_values(float(sharpness_acum)))
 
 
-@dataclass(frozen=True, eq=False)
+@dataclass(frozen=True, eq=False, repr=False)
 class RoughnessDW(MetricResult):
     """Roughness after Daniel and Weber: R_mean, R_max (asper)."""
 
@@ -163,7 +175,7 @@ class RoughnessDW(MetricResult):
         return cls(time, roughness, sv.frame_metric_values("R", "roughness", roughness, "asper"))
 
 
-@dataclass(frozen=True, eq=False)
+@dataclass(frozen=True, eq=False, repr=False)
 class TonalityAures(MetricResult):
     """Tonality after Aures (dimensionless): K_mean, K_max."""
 
@@ -183,7 +195,7 @@ class TonalityAures(MetricResult):
         return cls(field, time, tonality, sv.frame_metric_values("K", "tonality", tonality, ""))
 
 
-@dataclass(frozen=True, eq=False)
+@dataclass(frozen=True, eq=False, repr=False)
 class EcmaTonality(MetricResult):
     """ECMA-418-2 tonality and loudness: T(t) with its tonal frequency, N(t);
     T_mean, T_max, f_T_max, N_mean, N_max from 0.3 s on. Band arrays are
@@ -225,7 +237,7 @@ class EcmaTonality(MetricResult):
                    sv.ecma_tonality_values(time, tonality, frequency, loudness))
 
 
-@dataclass(frozen=True, eq=False)
+@dataclass(frozen=True, eq=False, repr=False)
 class EcmaRoughness(MetricResult):
     """ECMA-418-2 roughness: R(t) at 50 frames per second; R_p90 (its 90th percentile), R_max, R_mean and
     the exceedance levels R5 ... R95."""
@@ -252,7 +264,7 @@ class EcmaRoughness(MetricResult):
                    sv.ecma_roughness_values(roughness))
 
 
-@dataclass(frozen=True, eq=False)
+@dataclass(frozen=True, eq=False, repr=False)
 class Levels(MetricResult):
     """Sound levels after IEC 61672-1: LAeq, LCeq, LZeq, LAFmax, LASmax, LCpeak
     (dB re 20 uPa), and the 28 third-octave band levels (dB re (20 uPa)^2)."""
@@ -271,7 +283,54 @@ class Levels(MetricResult):
         return cls(centres_hz, band_levels, sv.sound_level_values(sound_levels))
 
 
-RESULT_TYPES = (Loudness, LoudnessTime, Sharpness, RoughnessDW, TonalityAures, EcmaTonality,
-                EcmaRoughness)
+# In the tool's order of metrics.
+RESULT_TYPES = (Levels, Loudness, LoudnessTime, Sharpness, RoughnessDW, TonalityAures,
+                EcmaTonality, EcmaRoughness)
 RESULT_OF_METRIC = {cls.metric: cls for cls in RESULT_TYPES}
 METRICS = tuple(RESULT_OF_METRIC)
+
+
+ECMA_TONAL_PLANES = ("tonal_specific_loudness", "noise_specific_loudness", "band_tonal_frequency",
+                     "specific_tonality", "combined_specific_loudness")
+
+
+def from_layer(parts: dict, field: str) -> MetricResult:
+    """The result of one metric as the analysis layer gives it (see
+    varnholt._layer.metric_parts): its own single values, series and, where
+    kept, per-band arrays; band arrays that were not kept are empty."""
+    values = tuple(SingleValue(*v) for v in parts["summaries"])
+    time, series, bands = parts["time"], parts["series"], parts["bands"]
+    name = parts["name"]
+
+    def band(key, width):
+        axis, rows = bands.get(key, (None, np.empty((0, width))))
+        return rows
+
+    if name == "levels":
+        axis, rows = bands.get("third_octave_levels", (np.empty(0), np.empty((1, 0))))
+        return Levels(axis, rows[0], values)
+    if name == "loudness":
+        axis, rows = bands["specific_loudness"]
+        return Loudness(field, axis, rows[0], values)
+    if name == "loudness-time":
+        from .binding import bark_axis
+
+        return LoudnessTime(field, time, series["loudness"], bark_axis(),
+                            band("specific_loudness", 240), values)
+    if name == "sharpness":
+        return Sharpness(field, np.empty(0), np.empty(0), values)
+    if name == "roughness":
+        return RoughnessDW(time, series["roughness"], values)
+    if name == "tonality":
+        return TonalityAures(field, time, series["tonality"], values)
+    if name == "ecma-tonality":
+        planes = [band("tonal_frequency" if p == "band_tonal_frequency" else p, ECMA_BAND_COUNT)
+                  for p in ECMA_TONAL_PLANES]
+        return EcmaTonality(field, time, ecma_band_axis(), ecma_band_centres_hz(), *planes,
+                            series["tonality"], series["tonal_frequency"], series["loudness"],
+                            values)
+    if name == "ecma-roughness":
+        return EcmaRoughness(field, time, ecma_band_axis(), ecma_band_centres_hz(),
+                             band("specific_roughness", ECMA_BAND_COUNT), series["roughness"],
+                             values)
+    raise ValueError(f"unknown metric {name!r}")

@@ -1,7 +1,7 @@
 # Compares the dynamic symbols the shared library defines with the version
 # script: nothing outside the script may be visible, and every function the
 # script names must be there.
-file(STRINGS "${VERSION_SCRIPT}" script_lines REGEX "^[ \t]*vh_[a-z0-9_]+;")
+file(STRINGS "${VERSION_SCRIPT}" script_lines REGEX "^[ \t]*vha?_[a-z0-9_]+;")
 set(expected "")
 foreach(line IN LISTS script_lines)
   string(STRIP "${line}" line)

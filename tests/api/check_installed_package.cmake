@@ -24,14 +24,14 @@ run(${CMAKE_COMMAND} --build "${WORK_DIR}/cmake_build")
 run("${WORK_DIR}/cmake_build/consumer_cmake")
 
 # pkg-config
-file(GLOB_RECURSE pc_files "${prefix}/*/varnholt.pc")
+file(GLOB_RECURSE pc_files "${prefix}/*/varnholt_analysis.pc")
 list(GET pc_files 0 pc_file)
 get_filename_component(pc_dir "${pc_file}" DIRECTORY)
 set(ENV{PKG_CONFIG_PATH} "${pc_dir}")
-execute_process(COMMAND pkg-config --cflags --libs varnholt
+execute_process(COMMAND pkg-config --cflags --libs varnholt_analysis
                 OUTPUT_VARIABLE flags RESULT_VARIABLE result OUTPUT_STRIP_TRAILING_WHITESPACE)
 if(NOT result EQUAL 0)
-  message(FATAL_ERROR "pkg-config does not know varnholt")
+  message(FATAL_ERROR "pkg-config does not know varnholt_analysis")
 endif()
 separate_arguments(flags UNIX_COMMAND "${flags}")
 get_filename_component(libdir "${pc_file}" DIRECTORY)

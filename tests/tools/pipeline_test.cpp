@@ -10,13 +10,14 @@
 #include <mutex>
 
 #include "batch.h"
-#include "demo_signal.h"
-#include "file_analysis.h"
+#include "analysis/demo_signal.h"
+#include "analysis/file_analysis.h"
 #include "sound_files.h"
 #include "support/signals.h"
 
 namespace {
 
+using namespace varnholt::analysis;
 using namespace varnholt::cli;
 using varnholt::test::TemporaryDirectory;
 using varnholt::test::write_sound_file;

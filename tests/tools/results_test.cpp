@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "metric_results.h"
+#include "analysis/metric_results.h"
 #include "report_csv.h"
 #include "report_json.h"
 #include "report_text.h"
@@ -16,6 +16,7 @@
 
 namespace {
 
+using namespace varnholt::analysis;
 using namespace varnholt::cli;
 
 // Sums of 53 values of order 1.
@@ -81,7 +82,7 @@ TEST(MetricResults, EcmaTonalityTakesTheLargestBandPerFrameFromThreeTenthsOfASec
 // specific tonality is 0 there is no tonal component and no frequency to
 // report: NaN in the series and bands (null in JSON, an empty CSV cell), and
 // no f_T_max when nothing is tonal.
-TEST(MetricResults, EcmaTonalFrequencyIsAbsentWhereNothingIsTonal) {
+TEST(MetricResults, EcmaTonalFrequencyIsMissingWhereNothingIsTonal) {
   const std::size_t frames = 80;
   std::vector<double> planes = ecma_planes(frames);
   for (std::size_t k = 0; k < frames; ++k) {
@@ -91,7 +92,8 @@ TEST(MetricResults, EcmaTonalFrequencyIsAbsentWhereNothingIsTonal) {
   const MetricResult quiet = ecma_tonality_result(planes, frames);
   EXPECT_TRUE(std::isnan(quiet.series[1].values[60]));
   EXPECT_TRUE(std::isnan(quiet.band_arrays[2].values[60 * 53 + 4]));
-  for (const Summary& s : quiet.summaries) EXPECT_NE(s.key, "tonal_frequency_at_max");
+  // The value is always listed, as a missing one.
+  EXPECT_TRUE(std::isnan(summary(quiet, "tonal_frequency_at_max").value));
   EXPECT_EQ(csv_cell(quiet.series[1].values[60], NumberFormat{}), "");
   EXPECT_EQ(nlohmann::json(quiet.series[1].values[60]).dump(), "null");
 
@@ -101,6 +103,12 @@ TEST(MetricResults, EcmaTonalFrequencyIsAbsentWhereNothingIsTonal) {
   EXPECT_EQ(tonal.band_arrays[2].values[60 * 53 + 4], 9.16 * 5.0);
   EXPECT_TRUE(std::isnan(tonal.band_arrays[2].values[60 * 53 + 5]));
   EXPECT_EQ(summary(tonal, "tonal_frequency_at_max").value, 9.16 * 5.0);
+
+  // A tonal band whose frequency estimate is 0 Hz has no tone to name either.
+  at(planes, frames, 2, 60, 4) = 0.0;
+  const MetricResult zero = ecma_tonality_result(planes, frames);
+  EXPECT_TRUE(std::isnan(zero.series[1].values[60]));
+  EXPECT_TRUE(std::isnan(zero.band_arrays[2].values[60 * 53 + 4]));
 }
 
 TEST(MetricResults, EcmaRoughnessSumsHalfBarkBandsAndTakesThe90thPercentile) {

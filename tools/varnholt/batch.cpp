@@ -15,6 +15,8 @@
 
 namespace varnholt::cli {
 
+using namespace varnholt::analysis;
+
 void run_batch(const std::vector<std::string>& inputs, unsigned jobs, const FileAnalyser& analyse,
                const ProgressReport& progress, const ResultSink& deliver) {
   const std::size_t total = inputs.size();

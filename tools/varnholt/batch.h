@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "results.h"
+#include "analysis/results.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 
 // Analyses input `index` of the run, at `path`.
 using FileAnalyser = std::function<FileResult(std::size_t index, const std::string& path)>;

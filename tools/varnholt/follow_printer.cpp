@@ -7,6 +7,8 @@
 
 namespace varnholt::cli {
 
+using namespace varnholt::analysis;
+
 FrameListener follow_printer(NumberFormat format, bool name_channels) {
   return [format, name_channels](int channel, Metric metric, double time_s,
                                  std::span<const double> values) {

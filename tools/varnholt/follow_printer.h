@@ -1,10 +1,12 @@
 // --follow: every final frame as one line on standard output, at once.
 #pragma once
 
-#include "metric_streams.h"
-#include "number_format.h"
+#include "analysis/metric_streams.h"
+#include "analysis/number_format.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 
 // Lines "TIME METRIC VALUE..." (time in seconds, then the frame's single
 // values), with "chN" after the time when several channels are analysed;

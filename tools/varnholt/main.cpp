@@ -7,19 +7,21 @@
 #include <span>
 
 #include "batch.h"
-#include "demo_signal.h"
-#include "file_analysis.h"
+#include "analysis/demo_signal.h"
+#include "analysis/file_analysis.h"
 #include "follow_printer.h"
-#include "input_list.h"
-#include "metric_streams.h"
-#include "metrics.h"
+#include "analysis/input_list.h"
+#include "analysis/metric_streams.h"
+#include "analysis/metrics.h"
 #include "options.h"
 #include "outputs.h"
 #include "report_csv.h"
-#include "resample.h"
+#include "analysis/resample.h"
 #include "stop_signals.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 namespace {
 
 // Analyses the inputs (or the demo signal) and writes each result as it is

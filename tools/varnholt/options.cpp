@@ -15,6 +15,8 @@
 
 namespace varnholt::cli {
 
+using namespace varnholt::analysis;
+
 unsigned default_jobs() {
   constexpr unsigned MAX_JOBS = 256;
   const unsigned cores = std::thread::hardware_concurrency();

@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "calibration.h"
-#include "metric.h"
-#include "number_format.h"
+#include "analysis/calibration.h"
+#include "analysis/metric.h"
+#include "analysis/number_format.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 
 // Exit statuses of the program.
 inline constexpr int EXIT_ALL_OK = 0;

@@ -17,6 +17,8 @@
 #include "report_text.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 namespace {
 
 // Creates (truncates) a file for writing; OutputError with the reason.

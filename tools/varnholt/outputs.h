@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "options.h"
-#include "results.h"
+#include "analysis/results.h"
 #include "run_info.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 
 // An output that cannot be written; what() names the path and the reason.
 class OutputError : public std::runtime_error {

@@ -7,9 +7,11 @@
 #include <set>
 #include <stdexcept>
 
-#include "metric_results.h"
+#include "analysis/metric_results.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 namespace {
 
 std::string base_name(const std::string& path) {

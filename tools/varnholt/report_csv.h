@@ -12,12 +12,14 @@
 #include <utility>
 #include <vector>
 
-#include "metric.h"
+#include "analysis/metric.h"
 
-#include "number_format.h"
-#include "results.h"
+#include "analysis/number_format.h"
+#include "analysis/results.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 
 // The stem of each input's CSV files: the input's file name without
 // extension ("stdin" for "-"), made unique with "-2", "-3", ... in input

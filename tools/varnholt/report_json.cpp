@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "resample.h"
+#include "analysis/resample.h"
 #include "varnholt.h"
 
 #ifndef VARNHOLT_TOOL_VERSION
@@ -12,6 +12,8 @@
 #endif
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 namespace {
 
 using Json = nlohmann::ordered_json;

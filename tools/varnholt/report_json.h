@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "results.h"
+#include "analysis/results.h"
 #include "run_info.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 
 // One document: the run's settings and every file.
 nlohmann::ordered_json json_report(const std::vector<FileResult>& files, const RunInfo& run);

@@ -4,11 +4,13 @@
 
 #include <cmath>
 
-#include "calibration.h"
-#include "metric_results.h"
+#include "analysis/calibration.h"
+#include "analysis/metric_results.h"
 #include "report_csv.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 namespace {
 
 std::string joined(const std::vector<std::string>& parts) {

@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "metric.h"
-#include "number_format.h"
-#include "results.h"
+#include "analysis/metric.h"
+#include "analysis/number_format.h"
+#include "analysis/results.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 
 // "path,channel,status,error,warnings,level_db_spl [dB],..., then per metric
 // "<metric>.<key> [<unit>]" ("[...]" left out for dimensionless values).

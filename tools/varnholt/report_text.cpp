@@ -7,9 +7,11 @@
 #include <cmath>
 #include <ostream>
 
-#include "resample.h"
+#include "analysis/resample.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 namespace {
 
 constexpr int METRIC_COLUMN = 16;
@@ -26,9 +28,13 @@ void write_metric_line(std::ostream& out, const MetricResult& m, const NumberFor
     out << "failed: " << m.error << '\n';
     return;
   }
-  for (std::size_t i = 0; i < m.summaries.size(); ++i) {
-    const Summary& s = m.summaries[i];
-    out << (i ? ", " : "") << s.symbol << " = " << value_with_unit(s.value, s.unit, format);
+  // A value the analysis could not give (no tonal frequency where nothing
+  // is tonal) is left out of the line.
+  const char* separator = "";
+  for (const Summary& s : m.summaries) {
+    if (std::isnan(s.value)) continue;
+    out << separator << s.symbol << " = " << value_with_unit(s.value, s.unit, format);
+    separator = ", ";
   }
   out << '\n';
 }

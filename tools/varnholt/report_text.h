@@ -4,11 +4,13 @@
 
 #include <iosfwd>
 
-#include "number_format.h"
-#include "results.h"
+#include "analysis/number_format.h"
+#include "analysis/results.h"
 #include "run_info.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 
 // With `band_levels`, the third-octave band levels of the levels metric
 // follow its line, one band per line.

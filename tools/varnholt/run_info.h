@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "calibration.h"
-#include "metric.h"
+#include "analysis/calibration.h"
+#include "analysis/metric.h"
 
 namespace varnholt::cli {
+
+using namespace varnholt::analysis;
 
 struct RunInfo {
   Calibration calibration;

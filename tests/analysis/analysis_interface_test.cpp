@@ -1,0 +1,275 @@
+// The analysis layer's C interface as a user links it: statuses in check
+// order, results against the core functions they wrap, files against
+// buffers, and the missing-value rule.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sound_files.h"
+#include "support/signals.h"
+#include "varnholt_analysis.h"
+
+namespace {
+
+using varnholt::test::sine;
+
+struct SettingsDeleter {
+  void operator()(vha_settings* s) const { vha_settings_destroy(s); }
+};
+struct ResultDeleter {
+  void operator()(vha_result* r) const { vha_result_destroy(r); }
+};
+using Settings = std::unique_ptr<vha_settings, SettingsDeleter>;
+using Result = std::unique_ptr<vha_result, ResultDeleter>;
+
+Settings settings(const char* metrics) {
+  vha_settings* s = nullptr;
+  EXPECT_EQ(vha_settings_create(&s), VH_OK);
+  EXPECT_EQ(vha_settings_set_metrics(s, metrics), VH_OK);
+  return Settings(s);
+}
+
+Result analyse(const vha_settings* s, const std::vector<double>& x, std::size_t channels = 1,
+               int32_t rate_hz = VH_SAMPLE_RATE) {
+  vha_result* r = nullptr;
+  EXPECT_EQ(vha_analyse_samples(s, x.data(), x.size() / channels, channels, rate_hz, &r), VH_OK);
+  return Result(r);
+}
+
+vha_summary summary(const vha_result* r, std::size_t channel, std::size_t metric,
+                    const std::string& key) {
+  vha_metric_info m{};
+  EXPECT_EQ(vha_result_metric(r, channel, metric, &m), VH_OK);
+  vha_summary s{};
+  for (std::size_t i = 0; i < m.summaries; ++i) {
+    EXPECT_EQ(vha_result_summary(r, channel, metric, i, &s), VH_OK);
+    if (s.key == key) return s;
+  }
+  ADD_FAILURE() << "no single value " << key;
+  return s;
+}
+
+TEST(AnalysisInterface, EveryCheckGivesItsStatus) {
+  Settings s = settings("loudness");
+  vha_settings* raw = s.get();
+  const double x[1] = {0.0};
+  vha_result* r = nullptr;
+  const struct {
+    const char* what;
+    std::function<vh_status()> call;
+    vh_status expected;
+  } cases[] = {
+      {"create null", [] { return vha_settings_create(nullptr); }, VH_ERR_NULL_POINTER},
+      {"metrics null settings", [] { return vha_settings_set_metrics(nullptr, "all"); },
+       VH_ERR_NULL_POINTER},
+      {"metrics null list", [&] { return vha_settings_set_metrics(raw, nullptr); },
+       VH_ERR_NULL_POINTER},
+      {"metrics unknown", [&] { return vha_settings_set_metrics(raw, "loudness,colour"); },
+       VH_ERR_INVALID_ARGUMENT},
+      {"metrics empty", [&] { return vha_settings_set_metrics(raw, ""); },
+       VH_ERR_INVALID_ARGUMENT},
+      {"field", [&] { return vha_settings_set_sound_field(raw, 2); }, VH_ERR_INVALID_SOUND_FIELD},
+      {"scale", [&] { return vha_settings_set_scale(raw, -1.0); }, VH_ERR_INVALID_ARGUMENT},
+      {"scale NaN", [&] { return vha_settings_set_scale(raw, NAN); }, VH_ERR_INVALID_ARGUMENT},
+      {"calibrator missing",
+       [&] { return vha_settings_set_calibrator(raw, "/no/such/file.wav", 94.0, 1); },
+       VH_ERR_INVALID_ARGUMENT},
+      {"channel", [&] { return vha_settings_set_channel(raw, -1); }, VH_ERR_INVALID_ARGUMENT},
+      {"span start", [&] { return vha_settings_set_span(raw, -1.0, 1.0); },
+       VH_ERR_INVALID_ARGUMENT},
+      {"span duration", [&] { return vha_settings_set_span(raw, 0.0, INFINITY); },
+       VH_ERR_INVALID_ARGUMENT},
+      {"jobs", [&] { return vha_settings_set_jobs(raw, 0); }, VH_ERR_INVALID_ARGUMENT},
+      {"file null path", [&] { return vha_analyse_file(raw, nullptr, &r); }, VH_ERR_NULL_POINTER},
+      {"samples null result", [&] { return vha_analyse_samples(raw, x, 1, 1, 48000, nullptr); },
+       VH_ERR_NULL_POINTER},
+      {"samples null", [&] { return vha_analyse_samples(raw, nullptr, 1, 1, 48000, &r); },
+       VH_ERR_NULL_POINTER},
+      {"no channels", [&] { return vha_analyse_samples(raw, x, 1, 0, 48000, &r); },
+       VH_ERR_INVALID_ARGUMENT},
+      {"rate", [&] { return vha_analyse_samples(raw, x, 1, 1, 0, &r); },
+       VH_ERR_INVALID_SAMPLE_RATE},
+      {"overflow", [&] { return vha_analyse_samples(raw, x, SIZE_MAX / 2, 3, 48000, &r); },
+       VH_ERR_SIZE_OVERFLOW},
+      {"resampler rate", [] {
+         vha_resampler* q = nullptr;
+         return vha_resampler_create(-44100, &q);
+       },
+       VH_ERR_INVALID_SAMPLE_RATE},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.call(), c.expected) << c.what;
+  // A refused analysis leaves no result behind.
+  r = reinterpret_cast<vha_result*>(&r);
+  EXPECT_EQ(vha_analyse_samples(raw, x, 1, 1, 0, &r), VH_ERR_INVALID_SAMPLE_RATE);
+  EXPECT_EQ(r, nullptr);
+  // The reason of a refused setting is kept; a later success clears it.
+  EXPECT_EQ(vha_settings_set_calibrator(raw, "/no/such/file.wav", 94.0, 1),
+            VH_ERR_INVALID_ARGUMENT);
+  EXPECT_NE(std::string(vha_settings_error(raw)).find("/no/such/file.wav"), std::string::npos);
+  EXPECT_EQ(vha_settings_set_scale(raw, 2.0), VH_OK);
+  EXPECT_STREQ(vha_settings_error(raw), "");
+  EXPECT_STREQ(vha_status_string(VHA_ERR_CANCELLED), "cancelled");
+}
+
+TEST(AnalysisInterface, AccessorsRefuseNullsAndIndicesOutOfRange) {
+  Settings s = settings("loudness");
+  const Result r = analyse(s.get(), sine(1000.0, 60.0, 4800));
+  vha_file_info f{};
+  vha_channel_info c{};
+  vha_metric_info m{};
+  vha_summary v{};
+  vha_series series{};
+  vha_band_array band{};
+  const char* text = nullptr;
+  EXPECT_EQ(vha_result_file(nullptr, &f), VH_ERR_NULL_POINTER);
+  EXPECT_EQ(vha_result_file(r.get(), nullptr), VH_ERR_NULL_POINTER);
+  EXPECT_EQ(vha_result_channel(r.get(), 1, &c), VH_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(vha_result_metric(r.get(), 0, 1, &m), VH_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(vha_result_summary(r.get(), 0, 0, 2, &v), VH_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(vha_result_series(r.get(), 0, 0, 0, &series), VH_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(vha_result_band_array(r.get(), 0, 0, 1, &band), VH_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(vha_result_file_warning(r.get(), 0, &text), VH_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(vha_result_channel_warning(r.get(), 0, 0, &text), VH_ERR_INVALID_ARGUMENT);
+}
+
+// The layer's loudness of a 48 kHz buffer in pascal is the core function's,
+// bit for bit: a factor of 1 and no resampling change no sample. A 1 kHz
+// tone at 40 dB SPL is 1 sone by the definition of the sone (the standard's
+// own tolerance on this reference is about 0.5 %).
+TEST(AnalysisInterface, ABufferGivesTheCoreFunctionsValues) {
+  const std::vector<double> x = sine(1000.0, 40.0, 48000);
+  Settings s = settings("loudness,levels");
+  const Result r = analyse(s.get(), x);
+  double core = 0.0;
+  ASSERT_EQ(vh_loudness_stationary(x.data(), x.size(), VH_SAMPLE_RATE, VH_SOUND_FIELD_FREE, &core,
+                                   nullptr, 0),
+            VH_OK);
+  EXPECT_EQ(summary(r.get(), 0, 0, "loudness").value, core);
+  EXPECT_NEAR(core, 1.0, 0.01);
+  double levels[VH_SOUND_LEVEL_COUNT];
+  ASSERT_EQ(vh_sound_levels(x.data(), x.size(), VH_SAMPLE_RATE, levels, VH_SOUND_LEVEL_COUNT),
+            VH_OK);
+  EXPECT_EQ(summary(r.get(), 0, 1, "laeq").value, levels[VH_LEVEL_LAEQ]);
+}
+
+// The same samples through a file and through an interleaved buffer give
+// the same values; a stereo buffer's second channel is analysed as if alone.
+TEST(AnalysisInterface, FilesAndInterleavedBuffersAgree) {
+  const std::vector<double> left = sine(500.0, 60.0, 24000);
+  const std::vector<double> right = sine(2000.0, 70.0, 24000);
+  std::vector<double> stereo;
+  for (std::size_t i = 0; i < left.size(); ++i) {
+    stereo.push_back(left[i]);
+    stereo.push_back(right[i]);
+  }
+  const varnholt::test::TemporaryDirectory dir;
+  varnholt::test::write_sound_file(dir / "stereo.wav", {left, right}, VH_SAMPLE_RATE,
+                                   SF_FORMAT_WAV | SF_FORMAT_DOUBLE);
+  Settings s = settings("loudness-time");
+  vha_result* from_file = nullptr;
+  ASSERT_EQ(vha_analyse_file(s.get(), (dir / "stereo.wav").c_str(), &from_file), VH_OK);
+  const Result file(from_file);
+  const Result buffer = analyse(s.get(), stereo, 2);
+  const Result alone = analyse(s.get(), right);
+  for (const char* key : {"loudness_max", "n5", "n50"}) {
+    EXPECT_EQ(summary(file.get(), 1, 0, key).value, summary(buffer.get(), 1, 0, key).value);
+    EXPECT_EQ(summary(alone.get(), 0, 0, key).value, summary(buffer.get(), 1, 0, key).value);
+  }
+  vha_file_info f{};
+  ASSERT_EQ(vha_result_file(file.get(), &f), VH_OK);
+  EXPECT_EQ(f.channels, 2u);
+  EXPECT_EQ(f.analysed_samples, 24000u);
+  EXPECT_STREQ(f.error, "");
+}
+
+// Silence has no tonal component: its tonal frequency is listed, missing.
+TEST(AnalysisInterface, NoTonalFrequencyWithoutATone) {
+  Settings s = settings("ecma-tonality");
+  const Result r = analyse(s.get(), std::vector<double>(48000, 0.0));
+  EXPECT_TRUE(std::isnan(summary(r.get(), 0, 0, "tonal_frequency_at_max").value));
+  vha_series f{};
+  ASSERT_EQ(vha_result_series(r.get(), 0, 0, 1, &f), VH_OK);
+  ASSERT_STREQ(f.key, "tonal_frequency");
+  for (std::size_t k = 0; k < f.count; ++k) EXPECT_TRUE(std::isnan(f.values[k])) << k;
+}
+
+// A non-finite sample fails its channel with its index; a channel the
+// buffer lacks fails the source; neither is a status.
+TEST(AnalysisInterface, InputFaultsAreInTheResult) {
+  std::vector<double> x = sine(1000.0, 60.0, 4800);
+  x[123] = NAN;
+  Settings s = settings("levels");
+  const Result bad = analyse(s.get(), x);
+  vha_channel_info c{};
+  ASSERT_EQ(vha_result_channel(bad.get(), 0, &c), VH_OK);
+  EXPECT_EQ(c.status, VH_ERR_NON_FINITE_INPUT);
+  EXPECT_NE(std::string(c.error).find("sample 123"), std::string::npos) << c.error;
+  ASSERT_EQ(vha_settings_set_channel(s.get(), 3), VH_OK);
+  const Result missing = analyse(s.get(), sine(1000.0, 60.0, 4800));
+  vha_file_info f{};
+  ASSERT_EQ(vha_result_file(missing.get(), &f), VH_OK);
+  EXPECT_NE(std::string(f.error).find("channel 3 does not exist"), std::string::npos) << f.error;
+}
+
+int cancel_at_half(void* seen, double share) {
+  *static_cast<double*>(seen) = share;
+  return share >= 0.5 ? 1 : 0;
+}
+
+void count_frame(void* count, int32_t, const char*, double, const double*, size_t) {
+  ++*static_cast<std::size_t*>(count);
+}
+
+TEST(AnalysisInterface, ListenersSeeEveryFrameAndProgressCancels) {
+  // 10 s read in 64k-frame blocks: progress is told several times.
+  const std::vector<double> x = sine(1000.0, 60.0, 480000);
+  Settings s = settings("loudness-time");
+  std::size_t frames = 0;
+  ASSERT_EQ(vha_settings_set_frame_listener(s.get(), count_frame, &frames), VH_OK);
+  const Result r = analyse(s.get(), x);
+  vha_metric_info m{};
+  ASSERT_EQ(vha_result_metric(r.get(), 0, 0, &m), VH_OK);
+  EXPECT_EQ(frames, m.frames);
+
+  double seen = 0.0;
+  ASSERT_EQ(vha_settings_set_progress(s.get(), cancel_at_half, &seen), VH_OK);
+  vha_result* cancelled = nullptr;
+  EXPECT_EQ(vha_analyse_samples(s.get(), x.data(), x.size(), 1, VH_SAMPLE_RATE, &cancelled),
+            VHA_ERR_CANCELLED);
+  EXPECT_EQ(cancelled, nullptr);
+  EXPECT_GE(seen, 0.5);
+  EXPECT_LT(seen, 1.0);
+}
+
+// Resampling chunk by chunk gives the samples of one push, whatever the
+// chunks; at 48 kHz samples pass unchanged.
+TEST(AnalysisInterface, ResamplerChunksDoNotMatter) {
+  const std::vector<double> x = sine(440.0, 60.0, 44100);
+  const auto resampled = [&x](int32_t rate, std::size_t chunk) {
+    vha_resampler* q = nullptr;
+    EXPECT_EQ(vha_resampler_create(rate, &q), VH_OK);
+    for (std::size_t i = 0; i < x.size(); i += chunk) {
+      EXPECT_EQ(vha_resampler_push(q, x.data() + i, std::min(chunk, x.size() - i)), VH_OK);
+    }
+    EXPECT_EQ(vha_resampler_finish(q), VH_OK);
+    EXPECT_EQ(vha_resampler_push(q, x.data(), 1), VH_ERR_INVALID_ARGUMENT);
+    std::size_t n = 0;
+    EXPECT_EQ(vha_resampler_read(q, nullptr, 0, &n), VH_OK);
+    std::vector<double> out(n);
+    EXPECT_EQ(vha_resampler_read(q, out.data(), n, &n), VH_OK);
+    vha_resampler_destroy(q);
+    return out;
+  };
+  const std::vector<double> whole = resampled(44100, x.size());
+  EXPECT_EQ(whole.size(), 48000u);
+  EXPECT_EQ(resampled(44100, 1000), whole);
+  EXPECT_EQ(resampled(44100, 7), whole);
+  EXPECT_EQ(resampled(48000, 333), x);
+}
+
+}  // namespace
