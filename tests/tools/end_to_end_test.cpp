@@ -370,6 +370,24 @@ TEST(EndToEnd, BadOutputPathsAreRefusedBeforeTheAnalysis) {
   }
 }
 
+// "-" names standard output for the summary table as for JSON: the table
+// replaces the text summary there, and no file called "-" appears. Both on
+// standard output at once is a usage error.
+TEST(EndToEnd, TheSummaryTableGoesToStandardOutput) {
+  TemporaryDirectory dir;
+  write_sound_file(dir / "tone.wav", {tone_at_rate(1000.0, 60.0, 0.5, 48000)}, 48000, FLOAT_WAV);
+  const ToolRun r = run_tool(dir, "--metrics levels --summary-csv - " + path_of(dir, "tone.wav"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("path,channel,status,error,warnings,level_db_spl [dB],", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find(path_of(dir, "tone.wav") + ",1,ok,"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("LAeq ="), std::string::npos) << r.out;
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::current_path() / "-"));
+  const ToolRun both =
+      run_tool(dir, "--json - --summary-csv - " + path_of(dir, "tone.wav"));
+  EXPECT_EQ(both.status, 2);
+  EXPECT_NE(both.err.find("both ask for standard output"), std::string::npos) << both.err;
+}
+
 // Results appear file by file: stopping a batch with SIGTERM once the first
 // file's summary is out leaves complete JSON lines, summary rows and CSV
 // files for every file finished, and nothing half-written.

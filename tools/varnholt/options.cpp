@@ -234,8 +234,9 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, std::ost
   std::string summary_csv;
   CLI::Option* summary_opt =
       app.add_option("--summary-csv", summary_csv,
-                     "Write one row per file and channel, one column per single value")
-          ->type_name("FILE");
+                     "Write one row per file and channel, one column per single value\n"
+                     "('-': standard output)")
+          ->type_name("FILE|-");
   app.add_flag("--bands", o.text_bands, "Show the third-octave band levels in the summary");
   app.add_flag("--remove-dc", o.remove_dc,
                "Subtract each channel's mean (a DC offset) before the analysis");

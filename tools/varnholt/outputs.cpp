@@ -56,10 +56,15 @@ Outputs::Outputs(const Options& o, const RunInfo& run, const std::vector<std::st
   if (o.csv_dir) prepare_csv_directory(*o.csv_dir);
   if (o.summary_csv_path) {
     if (o.json_path && *o.json_path == *o.summary_csv_path) {
-      throw OutputError("--json and --summary-csv name the same file " + *o.summary_csv_path);
+      throw OutputError(*o.summary_csv_path == "-"
+                            ? "--json - and --summary-csv - both ask for standard output"
+                            : "--json and --summary-csv name the same file " +
+                                  *o.summary_csv_path);
     }
-    open_for_writing(summary_file_, *o.summary_csv_path, "summary table");
-    summary_file_ << summary_csv_header(o.metrics) << std::flush;
+    if (*o.summary_csv_path != "-") {
+      open_for_writing(summary_file_, *o.summary_csv_path, "summary table");
+    }
+    summary_stream() << summary_csv_header(o.metrics) << std::flush;
   }
 }
 
@@ -92,10 +97,18 @@ void Outputs::write_json(const FileResult& file, bool& ok) {
   }
 }
 
+std::ostream& Outputs::summary_stream() {
+  return *options_.summary_csv_path == "-" ? static_cast<std::ostream&>(std::cout)
+                                           : summary_file_;
+}
+
 bool Outputs::write_locked(std::size_t index, FileResult& file) {
   if (stopped_) return false;
   bool ok = true;
-  const bool json_on_stdout = options_.json_path && *options_.json_path == "-";
+  // A machine-readable output on standard output replaces the text summary
+  // there; its warnings go to standard error instead.
+  const bool machine_output_on_stdout = (options_.json_path && *options_.json_path == "-") ||
+                              (options_.summary_csv_path && *options_.summary_csv_path == "-");
   if (options_.csv_dir) {
     file.csv_name = csv_names_[index];
     const std::string plain = csv_names({file.path}).front();
@@ -104,7 +117,7 @@ bool Outputs::write_locked(std::size_t index, FileResult& file) {
                               ".* because an earlier input is also called " + plain);
     }
   }
-  if (json_on_stdout) {
+  if (machine_output_on_stdout) {
     for (const std::string& w : file.warnings) {
       std::cerr << "varnholt: warning: " << file.path << ": " << w << '\n';
     }
@@ -131,8 +144,9 @@ bool Outputs::write_locked(std::size_t index, FileResult& file) {
     }
   }
   if (options_.summary_csv_path) {
-    summary_file_ << summary_csv_rows(file, options_.metrics, options_.csv_format) << std::flush;
-    if (!summary_file_) {
+    std::ostream& summary = summary_stream();
+    summary << summary_csv_rows(file, options_.metrics, options_.csv_format) << std::flush;
+    if (!summary) {
       std::cerr << "varnholt: error: cannot write the summary table " << *options_.summary_csv_path
                 << '\n';
       ok = false;

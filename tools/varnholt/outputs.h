@@ -53,6 +53,8 @@ class Outputs {
  private:
   bool write_locked(std::size_t index, FileResult& file);
   void write_json(const FileResult& file, bool& ok);
+  // The summary table's file, or standard output for "-".
+  std::ostream& summary_stream();
 
   const Options& options_;
   const RunInfo& run_;

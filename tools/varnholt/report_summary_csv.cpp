@@ -45,8 +45,9 @@ std::string summary_csv_header(const std::vector<Metric>& metrics) {
       "path,channel,status,error,warnings,level_db_spl [dB],peak_pa [Pa],dc_offset_pa [Pa]";
   for (Metric m : metrics) {
     for (const SummaryColumn& column : summary_columns(m)) {
-      header += "," + csv_text(std::string(metric_name(m)) + "." + column.key +
-                               (column.unit.empty() ? "" : " [" + column.unit + "]"));
+      std::string name = std::string(metric_name(m)) + "." + column.key;
+      if (!column.unit.empty()) name.append(" [").append(column.unit).append("]");
+      header.append(",").append(csv_text(name));
     }
   }
   return header + "\n";
@@ -76,7 +77,8 @@ std::string summary_csv_rows(const FileResult& file, const std::vector<Metric>& 
       if (c.rms_pa > 0.0) {
         row += csv_cell(20.0 * std::log10(c.rms_pa / REFERENCE_PRESSURE_PA), format);
       }
-      row += "," + csv_cell(c.peak_pa, format) + "," + csv_cell(c.dc_offset_pa, format);
+      row.append(",").append(csv_cell(c.peak_pa, format));
+      row.append(",").append(csv_cell(c.dc_offset_pa, format));
     } else {
       row += ",,";
     }
