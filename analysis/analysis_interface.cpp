@@ -80,7 +80,11 @@ AnalysisSettings analysis_settings(const vha_settings& s) {
 
 // The metric streams of every channel, telling the caller's listener.
 ChannelSinkFactory metric_sinks(const vha_settings& s) {
-  StreamSettings streams{s.metrics, s.field, s.keep_bands, {}, s.jobs};
+  StreamSettings streams;
+  streams.metrics = s.metrics;
+  streams.sound_field = s.field;
+  streams.keep_bands = s.keep_bands;
+  streams.threads = s.jobs;
   if (s.listener != nullptr) {
     const vha_frame_fn listener = s.listener;
     void* user = s.listener_user;

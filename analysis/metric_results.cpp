@@ -45,7 +45,8 @@ BandArray bark_pattern(std::string key, std::vector<double> values) {
                    "Bark",
                    std::vector<double>(axis, axis + SPECIFIC_LOUDNESS_BANDS),
                    SPECIFIC_LOUDNESS_BANDS,
-                   std::move(values)};
+                   std::move(values),
+                   nullptr};
 }
 
 std::vector<double> ecma_band_axis() {
@@ -54,9 +55,11 @@ std::vector<double> ecma_band_axis() {
   return axis;
 }
 
-BandArray ecma_bands(std::string key, std::string unit, std::vector<double> values) {
-  return BandArray{std::move(key),   std::move(unit), "band",           "Bark_HMS",
-                   ecma_band_axis(), ECMA_BANDS,      std::move(values)};
+BandArray ecma_bands(std::string key, std::string unit, BandRows values) {
+  BandArray a{std::move(key), std::move(unit), "band", "Bark_HMS", ecma_band_axis(), ECMA_BANDS,
+              {},             nullptr};
+  a.keep(std::move(values));
+  return a;
 }
 
 std::vector<double> frame_times(std::size_t frames, double first_s, double hop_s) {
@@ -221,7 +224,7 @@ MetricResult levels_result(const std::vector<double>& levels, std::vector<double
     const double* centres = vh_third_octave_centres_hz();
     r.band_arrays.push_back(BandArray{"third_octave_levels", "dB", "frequency", "Hz",
                                       std::vector<double>(centres, centres + THIRD_OCTAVE_BANDS),
-                                      THIRD_OCTAVE_BANDS, std::move(bands)});
+                                      THIRD_OCTAVE_BANDS, std::move(bands), nullptr});
   }
   return r;
 }
@@ -286,6 +289,17 @@ MetricResult loudness_time_result(std::vector<double> loudness, std::vector<doub
   return r;
 }
 
+MetricResult loudness_time_result(std::vector<double> loudness, BandRows specific,
+                                  std::size_t frames) {
+  const std::shared_ptr<const BandSpool> spool = specific.spool();
+  MetricResult r = loudness_time_result(std::move(loudness), specific.take_memory(), frames);
+  if (spool) {
+    r.band_arrays.push_back(bark_pattern("specific_loudness", {}));
+    r.band_arrays.back().spool = spool;
+  }
+  return r;
+}
+
 MetricResult roughness_result(std::vector<double> roughness) {
   return frame_metric(Metric::roughness, std::move(roughness), VH_ROUGHNESS_DW_FRAME,
                       VH_ROUGHNESS_DW_HOP, "R", "roughness", "r",
@@ -295,6 +309,10 @@ MetricResult roughness_result(std::vector<double> roughness) {
 MetricResult tonality_result(std::vector<double> tonality) {
   return frame_metric(Metric::tonality, std::move(tonality), VH_TONALITY_AURES_FRAME,
                       VH_TONALITY_AURES_HOP, "K", "tonality", "k", "");
+}
+
+EcmaTonalFrames::EcmaTonalFrames(bool keep_bands, bool spool) : keep_bands_(keep_bands) {
+  for (std::size_t p = 0; p < ECMA_TONAL_PLANES; ++p) planes_.emplace_back(spool && keep_bands);
 }
 
 void EcmaTonalFrames::add(const double* frame) {
@@ -307,13 +325,14 @@ void EcmaTonalFrames::add(const double* frame) {
   for (std::size_t b = 0; b < ECMA_BANDS; ++b) sum += frame[4 * ECMA_BANDS + b];
   loudness_.push_back(0.5 * sum);
   if (!keep_bands_) return;
-  for (std::size_t p = 0; p < ECMA_TONAL_PLANES; ++p) {
-    planes_[p].insert(planes_[p].end(), frame + p * ECMA_BANDS, frame + (p + 1) * ECMA_BANDS);
-  }
   // The tonal-frequency plane keeps only the frequencies of tonal bands.
-  double* frequencies = planes_[2].data() + planes_[2].size() - ECMA_BANDS;
+  std::array<double, ECMA_BANDS> frequencies;
   for (std::size_t b = 0; b < ECMA_BANDS; ++b) {
-    frequencies[b] = tonal_frequency_or_none(specific_tonality[b], frequencies[b]);
+    frequencies[b] = tonal_frequency_or_none(specific_tonality[b], frame[2 * ECMA_BANDS + b]);
+  }
+  for (std::size_t p = 0; p < ECMA_TONAL_PLANES; ++p) {
+    planes_[p].append(p == 2 ? std::span<const double>(frequencies)
+                             : std::span<const double>(frame + p * ECMA_BANDS, ECMA_BANDS));
   }
 }
 
@@ -372,7 +391,7 @@ MetricResult EcmaTonalFrames::result() && {
 
 MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t frames) {
   const std::size_t plane_size = ECMA_BANDS * frames;
-  EcmaTonalFrames series(true);
+  EcmaTonalFrames series(true, false);
   std::vector<double> frame(ECMA_TONAL_PLANES * ECMA_BANDS);
   for (std::size_t k = 0; k < frames; ++k) {
     for (std::size_t p = 0; p < ECMA_TONAL_PLANES; ++p) {
@@ -389,7 +408,7 @@ void EcmaRoughnessFrames::add(const double* frame) {
   double sum = 0.0;
   for (std::size_t b = 0; b < ECMA_BANDS; ++b) sum += frame[b];
   roughness_.push_back(0.5 * sum);
-  if (keep_bands_) specific_.insert(specific_.end(), frame, frame + ECMA_BANDS);
+  if (keep_bands_) specific_.append({frame, ECMA_BANDS});
 }
 
 MetricResult EcmaRoughnessFrames::result() && {
@@ -420,7 +439,7 @@ MetricResult EcmaRoughnessFrames::result() && {
 }
 
 MetricResult ecma_roughness_result(std::vector<double> specific, std::size_t frames) {
-  EcmaRoughnessFrames series(true);
+  EcmaRoughnessFrames series(true, false);
   for (std::size_t k = 0; k < frames; ++k) series.add(specific.data() + k * ECMA_BANDS);
   return std::move(series).result();
 }

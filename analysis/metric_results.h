@@ -29,13 +29,17 @@ MetricResult sharpness_result(double sharpness_acum);
 // `specific`: frames rows of 240 values, or none when the pattern is not kept.
 MetricResult loudness_time_result(std::vector<double> loudness, std::vector<double> specific,
                                   std::size_t frames);
+// The same with the pattern collected frame by frame (in memory or spooled).
+MetricResult loudness_time_result(std::vector<double> loudness, BandRows specific,
+                                  std::size_t frames);
 MetricResult roughness_result(std::vector<double> roughness);
 MetricResult tonality_result(std::vector<double> tonality);
 // The ECMA-418-2 tonality frame by frame: the series its summaries need,
 // and the five per-band planes only when an output asks for them.
 class EcmaTonalFrames {
  public:
-  explicit EcmaTonalFrames(bool keep_bands) : keep_bands_(keep_bands) {}
+  // `spool`: the kept planes go to a temporary file instead of memory.
+  EcmaTonalFrames(bool keep_bands, bool spool);
   // One frame of 5 * 53 values: plane s, band b at 53 s + b.
   void add(const double* frame);
   // T(t), its tonal frequency and N(t) of the frame added last.
@@ -47,14 +51,15 @@ class EcmaTonalFrames {
  private:
   bool keep_bands_;
   std::vector<double> tonality_, frequency_, loudness_;
-  std::vector<double> planes_[ECMA_TONAL_PLANES];
+  std::vector<BandRows> planes_;
 };
 
 // The ECMA-418-2 roughness frame by frame, the specific roughness only when
 // an output asks for it.
 class EcmaRoughnessFrames {
  public:
-  explicit EcmaRoughnessFrames(bool keep_bands) : keep_bands_(keep_bands) {}
+  EcmaRoughnessFrames(bool keep_bands, bool spool)
+      : keep_bands_(keep_bands), specific_(keep_bands && spool) {}
   // One frame of 53 specific roughness values.
   void add(const double* frame);
   // R(t) of the frame added last.
@@ -63,7 +68,8 @@ class EcmaRoughnessFrames {
 
  private:
   bool keep_bands_;
-  std::vector<double> roughness_, specific_;
+  std::vector<double> roughness_;
+  BandRows specific_;
 };
 
 // `planes`: the five planes of 53 * frames values each, as the library writes them.

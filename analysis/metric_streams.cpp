@@ -82,8 +82,9 @@ class MetricStream {
         listener_(settings.listener),
         keep_bands_(settings.keep_bands),
         clock_(frame_clock(metric)),
-        ecma_tonal_(settings.keep_bands),
-        ecma_roughness_(settings.keep_bands) {
+        bands_(settings.keep_bands && settings.spool_bands),
+        ecma_tonal_(settings.keep_bands, settings.spool_bands),
+        ecma_roughness_(settings.keep_bands, settings.spool_bands) {
     status_ = open(stream_metric(metric), settings.sound_field, stream_);
     // A metric that splits its work among threads (the ECMA-418-2 tonality)
     // may use the run's; its values do not depend on it, and a stream that
@@ -182,7 +183,7 @@ class MetricStream {
         return;
       case Metric::loudness_time:
         series_.push_back(frame[0]);
-        if (keep_bands_) bands_.insert(bands_.end(), frame + 1, frame + values_);
+        if (keep_bands_) bands_.append({frame + 1, values_ - 1});
         tell({&series_.back(), 1});
         return;
       case Metric::roughness:
@@ -224,7 +225,7 @@ class MetricStream {
   std::vector<double> buffer_;
   std::vector<double> stationary_;
   std::vector<double> series_;
-  std::vector<double> bands_;
+  BandRows bands_;
   EcmaTonalFrames ecma_tonal_;
   EcmaRoughnessFrames ecma_roughness_;
 };

@@ -24,6 +24,9 @@ struct StreamSettings {
   std::vector<Metric> metrics;
   std::int32_t sound_field = 0;
   bool keep_bands = false;  // the per-band patterns over time (JSON, CSV bands)
+  // Those patterns go to a temporary file instead of memory (an output that
+  // writes them out reads them back from there).
+  bool spool_bands = false;
   FrameListener listener;   // may be empty
   // More than 1: every metric runs on a thread of its own, and a metric that
   // can split its work (the ECMA-418-2 tonality) uses up to this many.

@@ -2,11 +2,15 @@
 // with its single values, time series and per-band arrays, all with units.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <memory>
+#include <span>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "band_spool.h"
 #include "metric.h"
 
 namespace varnholt::analysis {
@@ -39,6 +43,24 @@ struct BandArray {
   std::vector<double> axis;
   std::size_t bands = 0;
   std::vector<double> values;  // frame-major: rows of `bands` values
+  // Where the values are spooled instead (then `values` is empty).
+  std::shared_ptr<const BandSpool> spool;
+
+  std::size_t value_count() const { return spool ? spool->size() : values.size(); }
+  std::size_t rows() const { return bands == 0 ? 0 : value_count() / bands; }
+  // Values first ... first + out.size() - 1, wherever they are kept.
+  void read(std::size_t first, std::span<double> out) const {
+    if (spool) {
+      spool->read(first, out);
+    } else {
+      std::copy_n(values.begin() + static_cast<std::ptrdiff_t>(first), out.size(), out.begin());
+    }
+  }
+  // Takes the collected rows.
+  void keep(BandRows rows) {
+    values = rows.take_memory();
+    spool = rows.spool();
+  }
 };
 
 struct MetricResult {

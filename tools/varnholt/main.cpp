@@ -44,7 +44,13 @@ bool analyse_inputs(const Options& o, const std::vector<std::string>& inputs,
   }
   // The per-band patterns over time are kept only for the outputs that
   // write them; the summaries need the single values per frame only.
-  StreamSettings streams{o.metrics, o.sound_field, o.json_path || o.csv_bands, {}};
+  // They are spooled to a temporary file: the outputs read them back from
+  // there, so that an hour of patterns needs no memory.
+  StreamSettings streams;
+  streams.metrics = o.metrics;
+  streams.sound_field = o.sound_field;
+  streams.keep_bands = o.json_path || o.csv_bands;
+  streams.spool_bands = true;
   // Live output (--follow) keeps its lines in the order the frames come.
   streams.threads = o.follow ? 1 : o.jobs;
   const FrameListener follow =

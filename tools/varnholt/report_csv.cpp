@@ -76,12 +76,12 @@ void write_band_csv(const std::filesystem::path& path, const MetricResult& m, co
     out << format_number(b.axis[i], axis_format) << ' ' << b.axis_unit;
   }
   out << '\n';
-  const std::size_t rows = b.bands == 0 ? 0 : b.values.size() / b.bands;
-  for (std::size_t k = 0; k < rows; ++k) {
+  // Row by row, so that a spooled array is never read whole.
+  std::vector<double> row(b.bands);
+  for (std::size_t k = 0; k < b.rows(); ++k) {
+    b.read(k * b.bands, row);
     if (framed) out << format_number(m.frame_times_s[k], format) << ',';
-    for (std::size_t i = 0; i < b.bands; ++i) {
-      out << (i ? "," : "") << csv_cell(b.values[k * b.bands + i], format);
-    }
+    for (std::size_t i = 0; i < b.bands; ++i) out << (i ? "," : "") << csv_cell(row[i], format);
     out << '\n';
   }
   close_or_throw(out, path);

@@ -1,8 +1,12 @@
 // JSON through nlohmann::json, keys in a fixed order; doubles are written
-// with the shortest text that reads back to the same value.
+// with the shortest text that reads back to the same value. The per-band
+// arrays over time, which can hold billions of values, are never made into
+// JSON values: the document is built with a marker in their place and
+// written with the arrays streamed in, row by row, where the markers stand.
 #include "report_json.h"
 
 #include <cmath>
+#include <string_view>
 
 #include "analysis/resample.h"
 #include "varnholt.h"
@@ -17,6 +21,59 @@ using namespace varnholt::analysis;
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// The per-band arrays of a document, in the order of their markers. A
+// marker is a string no path or name can contain (it starts with a NUL).
+class BandMarkers {
+ public:
+  // Null: the arrays are written into the document as JSON values.
+  Json mark(const BandArray& b, bool rows) {
+    arrays_.push_back({&b, rows});
+    return std::string(1, '\0') + "band " + std::to_string(arrays_.size() - 1);
+  }
+  struct Entry {
+    const BandArray* array;
+    bool rows;
+  };
+  const std::vector<Entry>& arrays() const { return arrays_; }
+
+ private:
+  std::vector<Entry> arrays_;
+};
+
+// Rows of values read a block at a time, each dumped as the JSON array it is.
+void write_band_values(std::ostream& out, const BandArray& b, bool rows) {
+  constexpr std::size_t ROWS_PER_BLOCK = 256;
+  const std::size_t width = rows ? b.bands : b.value_count();
+  const std::size_t count = rows ? b.rows() : 1;
+  std::vector<double> block;
+  if (rows) out << '[';
+  for (std::size_t first = 0; first < count; first += ROWS_PER_BLOCK) {
+    const std::size_t n = std::min(ROWS_PER_BLOCK, count - first);
+    block.resize(n * width);
+    b.read(first * width, block);
+    for (std::size_t r = 0; r < n; ++r) {
+      if (first + r > 0) out << ',';
+      const auto row = block.begin() + static_cast<std::ptrdiff_t>(r * width);
+      out << Json(std::vector<double>(row, row + static_cast<std::ptrdiff_t>(width))).dump();
+    }
+  }
+  if (rows) out << ']';
+}
+
+// The document with every marker replaced by its array.
+void write_with_bands(std::ostream& out, const Json& document, const BandMarkers& markers) {
+  const std::string text = document.dump();
+  std::size_t from = 0;
+  for (std::size_t k = 0; k < markers.arrays().size(); ++k) {
+    const std::string marker = Json(std::string(1, '\0') + "band " + std::to_string(k)).dump();
+    const std::size_t at = text.find(marker, from);
+    out << std::string_view(text).substr(from, at - from);
+    write_band_values(out, *markers.arrays()[k].array, markers.arrays()[k].rows);
+    from = at + marker.size();
+  }
+  out << std::string_view(text).substr(from) << '\n';
+}
 
 Json calibration_json(const Calibration& c) {
   Json j;
@@ -46,17 +103,20 @@ Json calibration_json(const Calibration& c) {
   return j;
 }
 
-// Rows of `bands` values as nested arrays.
-Json rows(const std::vector<double>& values, std::size_t bands) {
+// A band array's values as a JSON value (for the document held whole).
+Json band_values(const BandArray& b, bool rows) {
+  std::vector<double> values(b.value_count());
+  b.read(0, values);
+  if (!rows) return values;
   Json out = Json::array();
-  for (std::size_t first = 0; first + bands <= values.size(); first += bands) {
+  for (std::size_t first = 0; first + b.bands <= values.size(); first += b.bands) {
     out.push_back(std::vector<double>(values.begin() + static_cast<std::ptrdiff_t>(first),
-                                      values.begin() + static_cast<std::ptrdiff_t>(first + bands)));
+                                      values.begin() + static_cast<std::ptrdiff_t>(first + b.bands)));
   }
   return out;
 }
 
-Json metric_json(const MetricResult& m) {
+Json metric_json(const MetricResult& m, BandMarkers* markers) {
   Json j;
   j["status"] = m.ok() ? "ok" : "failed";
   j["method"] = m.method;
@@ -85,12 +145,9 @@ Json metric_json(const MetricResult& m) {
     for (const BandArray& b : m.band_arrays) {
       Json entry{{"unit", b.unit},
                  {"axis", {{"name", b.axis_key}, {"unit", b.axis_unit}, {"values", b.axis}}}};
-      if (m.frame_times_s.empty()) {
-        entry["values"] = b.values;
-      } else {
-        entry["layout"] = "one row per frame, one value per band";
-        entry["values"] = rows(b.values, b.bands);
-      }
+      const bool rows = !m.frame_times_s.empty();
+      if (rows) entry["layout"] = "one row per frame, one value per band";
+      entry["values"] = markers != nullptr ? markers->mark(b, rows) : band_values(b, rows);
       bands[b.key] = entry;
     }
     j["bands"] = bands;
@@ -98,7 +155,7 @@ Json metric_json(const MetricResult& m) {
   return j;
 }
 
-Json channel_json(const ChannelResult& c) {
+Json channel_json(const ChannelResult& c, BandMarkers* markers) {
   Json j;
   j["channel"] = c.channel;
   bool ok = c.error.empty();
@@ -114,13 +171,13 @@ Json channel_json(const ChannelResult& c) {
   j["warnings"] = c.warnings;
   Json metrics = Json::object();
   for (const MetricResult& m : c.metrics)
-    metrics[std::string(metric_name(m.metric))] = metric_json(m);
+    metrics[std::string(metric_name(m.metric))] = metric_json(m, markers);
   j["metrics"] = metrics;
   return j;
 }
 
 // The file's entry; with `only`, just that one of its channels.
-Json file_json(const FileResult& f, const ChannelResult* only = nullptr) {
+Json file_json(const FileResult& f, BandMarkers* markers, const ChannelResult* only = nullptr) {
   Json j;
   j["path"] = f.path;
   j["status"] = failure_lines(f).empty() ? "ok" : "failed";
@@ -148,7 +205,7 @@ Json file_json(const FileResult& f, const ChannelResult* only = nullptr) {
   }
   Json channels = Json::array();
   for (const ChannelResult& c : f.channels) {
-    if (only == nullptr || &c == only) channels.push_back(channel_json(c));
+    if (only == nullptr || &c == only) channels.push_back(channel_json(c, markers));
   }
   j["channels"] = channels;
   return j;
@@ -177,22 +234,24 @@ Json run_json(const RunInfo& run) {
 nlohmann::ordered_json json_report(const std::vector<FileResult>& files, const RunInfo& run) {
   Json j = run_json(run);
   Json list = Json::array();
-  for (const FileResult& f : files) list.push_back(file_json(f));
+  for (const FileResult& f : files) list.push_back(file_json(f, nullptr));
   j["files"] = list;
   return j;
 }
 
 void write_json_document(std::ostream& out, const FileResult& file, const RunInfo& run) {
+  BandMarkers markers;
   Json j = run_json(run);
-  j["files"] = Json::array({file_json(file)});
-  out << j << '\n';
+  j["files"] = Json::array({file_json(file, &markers)});
+  write_with_bands(out, j, markers);
 }
 
 void write_json_lines(std::ostream& out, const FileResult& file, const RunInfo& run) {
   const auto line = [&](const ChannelResult* only) {
+    BandMarkers markers;
     Json j = run_json(run);
-    j["files"] = Json::array({file_json(file, only)});
-    out << j << '\n';
+    j["files"] = Json::array({file_json(file, &markers, only)});
+    write_with_bands(out, j, markers);
   };
   if (file.channels.empty()) {
     line(nullptr);
