@@ -5,6 +5,7 @@ import numpy as np
 import pytest
 
 import varnholt
+from conftest import am_tone
 from varnholt import binding
 
 
@@ -101,7 +102,7 @@ def test_a_refused_chunk_leaves_the_stream_usable():
 def test_too_short_names_the_minimum_and_what_was_pushed():
     with varnholt.Stream("roughness") as s:
         s.push(np.zeros(9599))
-        with pytest.raises(varnholt.InputTooShortError, match="at least 9600 samples; got 9599"):
+        with pytest.raises(varnholt.InputTooShortError, match="at least 9600 samples at 48 kHz, 200 ms; got 9599 samples at 48000 Hz"):
             s.finish()
 
 
@@ -113,9 +114,63 @@ def test_unknown_metric_or_field_is_refused(metric, field):
 
 def test_values_per_frame_and_release():
     assert [varnholt.Stream(m).values_per_frame for m in varnholt.stream.STREAM_METRICS] == [
-        241, 241, 1, 1, 265, 53]
+        6, 241, 241, 1, 1, 265, 53]
     s = varnholt.Stream("tonality")
     assert s.read().shape == (0, 1)
     s.close()
     s.close()  # closing twice is harmless
     assert s.closed
+
+
+def test_a_stream_at_44k1_gives_the_frames_of_the_layer():
+    # The stream resamples chunk by chunk as the analysis layer resamples a
+    # whole file, so its frames equal the array function's at 44.1 kHz bit
+    # for bit; 1 s at 44.1 kHz is 48000 samples at 48 kHz, 500 frames.
+    x = am_tone(1000.0, 70.0, 70.0, 1.0, rate=44100)
+    with varnholt.Stream("loudness-time", fs=44100) as s:
+        for chunk in np.array_split(x, 7):
+            s.push(chunk)
+        s.finish()
+        frames = s.read()
+    whole = varnholt.loudness_time(x, fs=44100)
+    assert frames.shape == (500, 241)
+    assert frames[:, 0].tolist() == whole.loudness.tolist()
+
+
+def test_a_levels_stream_gives_the_sound_levels(tone):
+    with varnholt.Stream("levels") as s:
+        s.push(tone)
+        s.finish()
+        (levels,) = s.read()
+    assert levels.tolist() == [v.value for v in varnholt.levels(tone).single_values]
+
+
+@pytest.mark.parametrize("misuse,words", [
+    (lambda s: (s.finish(), s.push(np.zeros(10))), "is finished: make a new Stream"),
+    (lambda s: (s.finish(), s.finish()), "is finished"),
+])
+def test_a_finished_or_failed_stream_says_so(misuse, words):
+    with varnholt.Stream("ecma-roughness", fs=44100) as s:
+        s.push(np.zeros(20000))
+        with pytest.raises(varnholt.VarnholtError, match=words):
+            misuse(s)
+
+
+def test_a_failed_stream_names_its_failure():
+    with varnholt.Stream("roughness") as s:
+        s.push(np.zeros(100))
+        with pytest.raises(varnholt.InputTooShortError):
+            s.finish()
+        with pytest.raises(varnholt.InvalidArgumentError, match="failed earlier .*too short"):
+            s.push(np.zeros(10))
+
+
+@pytest.mark.parametrize("kwargs,error", [
+    ({"threads": -1}, varnholt.InvalidArgumentError),
+    ({"threads": 0}, varnholt.InvalidArgumentError),
+    ({"fs": 0}, varnholt.InvalidSampleRateError),
+    ({"fs": 44100.5}, varnholt.InvalidSampleRateError),
+])
+def test_bad_stream_settings_are_refused(kwargs, error):
+    with pytest.raises(error):
+        varnholt.Stream("loudness-time", **kwargs)
