@@ -16,6 +16,7 @@
 
 #include "analysis/calibration.h"
 #include "analysis/file_analysis.h"
+#include "analysis/input_list.h"
 #include "analysis/metric.h"
 #include "analysis/metric_streams.h"
 #include "analysis/resample.h"
@@ -46,6 +47,11 @@ struct vha_result {
   double pascal_per_unit = 1.0;
   // Per channel, per metric: the metric's name, kept as C strings.
   std::vector<std::vector<std::string>> names;
+};
+
+struct vha_file_list {
+  std::vector<std::string> paths;
+  std::string error;
 };
 
 struct vha_resampler {
@@ -440,6 +446,43 @@ vh_status vha_result_band_array(const vha_result* result, size_t channel, size_t
                         a.axis_unit.c_str(), a.axis.data(),  a.bands,
                         a.values.data(),     a.bands == 0 ? 0 : a.values.size() / a.bands};
   return VH_OK;
+}
+
+vh_status vha_find_sound_files(const char* const* inputs, size_t count, int32_t recursive,
+                               vha_file_list** list) {
+  if (list == nullptr) return VH_ERR_NULL_POINTER;
+  *list = nullptr;
+  if (inputs == nullptr && count > 0) return VH_ERR_NULL_POINTER;
+  for (size_t i = 0; i < count; ++i) {
+    if (inputs[i] == nullptr) return VH_ERR_NULL_POINTER;
+  }
+  return guarded([&] {
+    auto found = std::make_unique<vha_file_list>();
+    try {
+      found->paths = expand_inputs({inputs, inputs + count}, recursive != 0);
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception& e) {
+      found->paths.clear();
+      found->error = e.what();
+    }
+    *list = found.release();
+    return VH_OK;
+  });
+}
+
+void vha_file_list_destroy(vha_file_list* list) { delete list; }
+
+size_t vha_file_list_size(const vha_file_list* list) {
+  return list == nullptr ? 0 : list->paths.size();
+}
+
+const char* vha_file_list_path(const vha_file_list* list, size_t index) {
+  return list == nullptr || index >= list->paths.size() ? nullptr : list->paths[index].c_str();
+}
+
+const char* vha_file_list_error(const vha_file_list* list) {
+  return list == nullptr ? "" : list->error.c_str();
 }
 
 vh_status vha_resampler_create(int32_t rate_hz, vha_resampler** resampler) {

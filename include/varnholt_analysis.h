@@ -293,6 +293,30 @@ VHA_EXPORT vh_status vha_result_band_array(const vha_result* result, size_t chan
                                            size_t metric, size_t index, vha_band_array* out);
 
 /* ---------------------------------------------------------------------------
+ * The sound files a list of inputs names, found as the varnholt tool finds
+ * them: files as given; folders replaced by the files in them whose
+ * extension names a format libsndfile reads (wav, flac, ogg, oga, aiff, w64,
+ * mp3, ..., in any letter case), sorted by path, also those in subfolders
+ * with `recursive`.
+ * ------------------------------------------------------------------------- */
+
+typedef struct vha_file_list vha_file_list;
+
+/* Checks: list null, or inputs null with count > 0 -> VH_ERR_NULL_POINTER
+ * (else *list = NULL until success); an input null -> VH_ERR_NULL_POINTER;
+ * VH_ERR_ALLOCATION. A folder that cannot be read or holds no sound file is
+ * the list's error, and the list then holds no path. */
+VHA_EXPORT vh_status vha_find_sound_files(const char* const* inputs, size_t count,
+                                          int32_t recursive, vha_file_list** list);
+VHA_EXPORT void vha_file_list_destroy(vha_file_list* list);
+/* Paths in the list (0 for null). */
+VHA_EXPORT size_t vha_file_list_size(const vha_file_list* list);
+/* Path `index`; null for an index out of range. */
+VHA_EXPORT const char* vha_file_list_path(const vha_file_list* list, size_t index);
+/* Why no list could be made; "" when it could. */
+VHA_EXPORT const char* vha_file_list_error(const vha_file_list* list);
+
+/* ---------------------------------------------------------------------------
  * Resampling to 48 kHz chunk by chunk, exactly as files are resampled: the
  * output of all pushes and the finish, concatenated, is the same whatever
  * the chunk sizes, in memory that does not grow with the signal.

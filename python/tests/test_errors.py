@@ -112,3 +112,15 @@ def test_file_analysis_reports_what_it_cannot_analyse(tmp_path):
         varnholt.analyze(path, metrics="loudness,colour")
     with pytest.raises(errors.InvalidArgumentError, match="positive"):
         varnholt.analyze(path, calibration=-2.0)
+
+
+def test_sound_files_are_found_as_the_tool_finds_them(tmp_path):
+    for name in ("b.oga", "a.WAV", "notes.txt", "sub/c.flac"):
+        (tmp_path / name).parent.mkdir(exist_ok=True)
+        (tmp_path / name).write_bytes(b"")
+    top = str(tmp_path)
+    assert varnholt.sound_files(tmp_path) == [f"{top}/a.WAV", f"{top}/b.oga"]
+    assert varnholt.sound_files([tmp_path], recursive=True)[-1] == f"{top}/sub/c.flac"
+    (tmp_path / "empty").mkdir()
+    with pytest.raises(errors.InvalidArgumentError, match="empty"):
+        varnholt.sound_files(tmp_path / "empty")

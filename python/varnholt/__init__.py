@@ -13,7 +13,7 @@ function per export) and, raw, through varnholt.lib() and varnholt.ffi.
 
 from . import binding, single_values
 from ._library import ffi, lib
-from .analysis import ChannelAnalysis, analyze
+from .analysis import ChannelAnalysis, analyze, sound_files
 from .calibration import Calibration
 from .errors import (AllocationError, InputTooShortError, InvalidArgumentError,
                      InvalidSampleRateError, InvalidSoundFieldError, LibraryNotFoundError,

@@ -148,6 +148,18 @@ vh_status vha_result_series(const vha_result* result, size_t channel, size_t met
 vh_status vha_result_band_array(const vha_result* result, size_t channel,
                                            size_t metric, size_t index, vha_band_array* out);
 
+typedef struct vha_file_list vha_file_list;
+
+vh_status vha_find_sound_files(const char* const* inputs, size_t count,
+                                          int32_t recursive, vha_file_list** list);
+void vha_file_list_destroy(vha_file_list* list);
+
+size_t vha_file_list_size(const vha_file_list* list);
+
+const char* vha_file_list_path(const vha_file_list* list, size_t index);
+
+const char* vha_file_list_error(const vha_file_list* list);
+
 typedef struct vha_resampler vha_resampler;
 
 vh_status vha_resampler_create(int32_t rate_hz, vha_resampler** resampler);

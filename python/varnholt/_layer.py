@@ -207,5 +207,19 @@ def metric_parts(result, c: int, m: int) -> dict:
     }
 
 
+def sound_files(inputs, recursive: bool) -> tuple[list[str], str]:
+    """The files the inputs name, found by the layer as the tool finds them,
+    and the reason when none could be listed."""
+    lib = analysis_lib()
+    encoded = [ffi.new("char[]", os.fsencode(os.fspath(i))) for i in inputs]
+    array = ffi.new("const char*[]", encoded) if encoded else ffi.NULL
+    out = ffi.new("vha_file_list**")
+    check(lib.vha_find_sound_files(array, len(encoded), int(recursive), out), "sound files")
+    found = ffi.gc(out[0], lib.vha_file_list_destroy)
+    paths = [os.fsdecode(ffi.string(lib.vha_file_list_path(found, i)))
+             for i in range(lib.vha_file_list_size(found))]
+    return paths, _text(lib.vha_file_list_error(found))
+
+
 def is_whole_number(x) -> bool:
     return isinstance(x, numbers.Integral) and not isinstance(x, bool)

@@ -175,6 +175,21 @@ def _progress(progress, name: str):
     raise _refuse(f"progress {progress!r}: expected True, False or a function of the share done")
 
 
+def sound_files(inputs, recursive: bool = False) -> list[str]:
+    """The files that `inputs` (paths of files and folders) name, as the
+    varnholt tool finds them: files as given; folders replaced by the files
+    in them whose extension names a format libsndfile reads (wav, flac, ogg,
+    oga, aiff, mp3, ...), sorted, subfolders too with `recursive`. Raises
+    InvalidArgumentError for a folder that cannot be read or holds no sound
+    file."""
+    if isinstance(inputs, (str, os.PathLike)):
+        inputs = [inputs]
+    paths, error = _layer.sound_files(list(inputs), recursive)
+    if error:
+        raise _refuse(error)
+    return paths
+
+
 def channels_of(result, field: str, calibration: Calibration) -> list[ChannelAnalysis]:
     """Python objects of a layer result (copies; the result may be destroyed)."""
     file = _layer.file_info(result)

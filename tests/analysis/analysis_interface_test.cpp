@@ -5,6 +5,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -270,6 +271,51 @@ TEST(AnalysisInterface, ResamplerChunksDoNotMatter) {
   EXPECT_EQ(resampled(44100, 1000), whole);
   EXPECT_EQ(resampled(44100, 7), whole);
   EXPECT_EQ(resampled(48000, 333), x);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> found(const std::vector<std::string>& inputs, bool recursive,
+                               std::string* error) {
+  std::vector<const char*> c_inputs;
+  for (const std::string& i : inputs) c_inputs.push_back(i.c_str());
+  vha_file_list* list = nullptr;
+  EXPECT_EQ(vha_find_sound_files(c_inputs.data(), c_inputs.size(), recursive ? 1 : 0, &list),
+            VH_OK);
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < vha_file_list_size(list); ++i) {
+    paths.emplace_back(vha_file_list_path(list, i));
+  }
+  EXPECT_EQ(vha_file_list_path(list, paths.size()), nullptr);
+  *error = vha_file_list_error(list);
+  vha_file_list_destroy(list);
+  return paths;
+}
+
+// Folders give the files whose extension libsndfile reads, in any letter
+// case and sorted; files named directly are taken as they are.
+TEST(AnalysisInterface, SoundFilesAreFoundAsTheToolFindsThem) {
+  const varnholt::test::TemporaryDirectory dir;
+  std::filesystem::create_directory(dir / "sub");
+  std::filesystem::create_directory(dir / "empty");
+  for (const char* name : {"b.oga", "a.WAV", "notes.txt", "sub/c.flac"}) {
+    varnholt::test::write_text_file(dir / name, "");
+  }
+  const std::string top = dir.path().string();
+  std::string error;
+  EXPECT_EQ(found({top}, false, &error),
+            (std::vector<std::string>{top + "/a.WAV", top + "/b.oga"}));
+  EXPECT_EQ(found({top}, true, &error),
+            (std::vector<std::string>{top + "/a.WAV", top + "/b.oga", top + "/sub/c.flac"}));
+  EXPECT_EQ(found({top + "/notes.txt"}, false, &error),
+            (std::vector<std::string>{top + "/notes.txt"}));
+  EXPECT_TRUE(found({top + "/empty"}, false, &error).empty());
+  EXPECT_NE(error.find("empty"), std::string::npos) << error;
+  vha_file_list* list = nullptr;
+  EXPECT_EQ(vha_find_sound_files(nullptr, 1, 0, &list), VH_ERR_NULL_POINTER);
+  EXPECT_EQ(list, nullptr);
 }
 
 }  // namespace
