@@ -8,6 +8,7 @@
 #include <exception>
 #include <new>
 
+#include "metric_results.h"
 #include "number_format.h"
 #include "resample.h"
 
@@ -175,6 +176,7 @@ class ChannelPipeline {
     if (!sink_) open_sink(sinks);
     try {
       if (sink_) result_.metrics = sink_->finish();
+      if (result_.samples > 0 && result_.peak_pa == 0.0) mark_digital_silence(result_);
     } catch (const std::bad_alloc&) {
       fail(VH_ERR_ALLOCATION, "out of memory");
     } catch (const std::exception& e) {

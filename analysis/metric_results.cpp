@@ -260,13 +260,28 @@ MetricResult loudness_result(double loudness_sone, std::vector<double> specific)
   return r;
 }
 
-MetricResult sharpness_result(double sharpness_acum) {
+MetricResult sharpness_result(double sharpness_acum, double loudness_sone) {
   MetricResult r;
   r.metric = Metric::sharpness;
   r.method = method_of(r.metric);
-  r.summaries = {{"S", "sharpness", sharpness_acum, "acum",
-                  "sharpness of the stationary specific-loudness pattern"}};
+  const double value =
+      loudness_sone > 0.0 ? sharpness_acum : std::numeric_limits<double>::quiet_NaN();
+  r.summaries = {{"S", "sharpness", value, "acum",
+                  "sharpness of the stationary specific-loudness pattern; no value where the "
+                  "loudness is 0 sone"}};
   return r;
+}
+
+void mark_digital_silence(ChannelResult& channel) {
+  constexpr double NONE = std::numeric_limits<double>::quiet_NaN();
+  for (MetricResult& m : channel.metrics) {
+    if (m.metric != Metric::levels || !m.ok()) continue;
+    for (Summary& s : m.summaries) s.value = NONE;
+    for (BandArray& b : m.band_arrays) std::fill(b.values.begin(), b.values.end(), NONE);
+  }
+  channel.warnings.push_back(
+      "every sample is 0 (digital silence): the levels have no value, and neither has the "
+      "sharpness");
 }
 
 MetricResult loudness_time_result(std::vector<double> loudness, std::vector<double> specific,

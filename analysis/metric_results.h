@@ -25,7 +25,9 @@ inline constexpr double ECMA_SETTLING_S = 0.3;
 MetricResult failed_metric(Metric metric, std::int32_t status);
 
 MetricResult loudness_result(double loudness_sone, std::vector<double> specific);
-MetricResult sharpness_result(double sharpness_acum);
+// Sharpness is a loudness-weighted centroid: it has no value (NaN) where
+// nothing is audible (a total loudness of 0 sone).
+MetricResult sharpness_result(double sharpness_acum, double loudness_sone);
 // `specific`: frames rows of 240 values, or none when the pattern is not kept.
 MetricResult loudness_time_result(std::vector<double> loudness, std::vector<double> specific,
                                   std::size_t frames);
@@ -82,6 +84,12 @@ MetricResult ecma_roughness_result(std::vector<double> specific, std::size_t fra
 MetricResult levels_result(const std::vector<double>& levels, std::vector<double> bands);
 
 std::string method_of(Metric metric);
+
+// A signal whose every sample is 0 has no level: 10 lg of a zero mean square
+// is minus infinity, and the library's floor (-26.02 dB) is no measurement.
+// Its levels and band levels become missing values (NaN), and the channel
+// says so in a warning, so that silence never enters an average unmarked.
+void mark_digital_silence(ChannelResult& channel);
 
 // Key and unit of every single value a metric can give, in the order of its
 // summaries: the columns of the summary table.

@@ -121,7 +121,7 @@ class MetricStream {
         const vh_status s =
             vh_sharpness_din(stationary_.data() + 1, stationary_.size() - 1, &sharpness);
         if (s != VH_OK) return failed_metric(metric_, s);
-        return sharpness_result(sharpness);
+        return sharpness_result(sharpness, stationary_[0]);
       }
       case Metric::loudness_time: {
         const std::size_t frames = series_.size();

@@ -35,7 +35,7 @@ MetricResult compute_sharpness(const std::vector<double>& p, vh_sound_field fiel
   double sharpness = 0.0;
   s = vh_sharpness_din(specific.data(), specific.size(), &sharpness);
   if (s != VH_OK) return failed_metric(Metric::sharpness, s);
-  return sharpness_result(sharpness);
+  return sharpness_result(sharpness, loudness);
 }
 
 MetricResult compute_roughness(const std::vector<double>& p) {

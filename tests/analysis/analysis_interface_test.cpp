@@ -319,3 +319,29 @@ TEST(AnalysisInterface, SoundFilesAreFoundAsTheToolFindsThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// Digital silence has no level and no sharpness (missing values, with a
+// warning), but a loudness of 0 sone; the quietest sound still has levels.
+TEST(AnalysisInterface, SilenceHasNoLevelAndNoSharpness) {
+  Settings s = settings("levels,loudness,sharpness");
+  const Result silent = analyse(s.get(), std::vector<double>(48000, 0.0));
+  EXPECT_TRUE(std::isnan(summary(silent.get(), 0, 0, "laeq").value));
+  EXPECT_TRUE(std::isnan(summary(silent.get(), 0, 0, "lcpeak").value));
+  EXPECT_EQ(summary(silent.get(), 0, 1, "loudness").value, 0.0);
+  EXPECT_TRUE(std::isnan(summary(silent.get(), 0, 2, "sharpness").value));
+  vha_channel_info c{};
+  ASSERT_EQ(vha_result_channel(silent.get(), 0, &c), VH_OK);
+  ASSERT_EQ(c.warning_count, 1u);
+  const char* warning = nullptr;
+  ASSERT_EQ(vha_result_channel_warning(silent.get(), 0, 0, &warning), VH_OK);
+  EXPECT_NE(std::string(warning).find("digital silence"), std::string::npos) << warning;
+
+  std::vector<double> whisper(48000, 0.0);
+  whisper[24000] = 1e-9;
+  const Result quiet = analyse(s.get(), whisper);
+  EXPECT_TRUE(std::isfinite(summary(quiet.get(), 0, 0, "lzeq").value));
+}
+
+}  // namespace

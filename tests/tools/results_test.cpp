@@ -178,7 +178,7 @@ TEST(MetricResults, SummaryAndFrameColumnsListEveryValue) {
       levels_result(std::vector<double>(VH_SOUND_LEVEL_COUNT, 60.0), std::vector<double>(28, 40.0)),
       loudness_result(4.0, std::vector<double>(240, 0.0)),
       loudness_time_result({1.0, 2.0}, std::vector<double>(480, 0.0), 2),
-      sharpness_result(1.5),
+      sharpness_result(1.5, 4.0),
       roughness_result({0.25, 0.5}),
       tonality_result({0.1, 0.2}),
       ecma_tonality_result(planes, 80),

@@ -36,6 +36,7 @@ void write_metric_line(std::ostream& out, const MetricResult& m, const NumberFor
     out << separator << s.symbol << " = " << value_with_unit(s.value, s.unit, format);
     separator = ", ";
   }
+  if (*separator == '\0' && !m.summaries.empty()) out << "no value";
   out << '\n';
 }
 
