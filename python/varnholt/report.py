@@ -179,10 +179,14 @@ def draw_channel(parent, c: ChannelAnalysis, metrics: Sequence[str], width_in: f
 
 
 def _failure_line(parent, grid, row, text, width_in):
-    ax = parent.add_subplot(grid[row, :])
+    """One line of text in the data column, shortened to fit the column and
+    its side cell; it takes no part in the layout, so the columns keep the
+    widths of every other row."""
+    ax = parent.add_subplot(grid[row, 0])
     ax.set_axis_off()
-    ax.text(0.0, 0.5, one_line(text, width_in - 0.6), ha="left", va="center",
-            fontsize=FONT_SIZE, color="C3", transform=ax.transAxes)
+    line = ax.text(0.0, 0.5, one_line(text, width_in - MARGINS_IN), ha="left", va="center",
+                   fontsize=FONT_SIZE, color="C3", transform=ax.transAxes, clip_on=False)
+    line.set_in_layout(False)
 
 
 # ---------------------------------------------------------------------------
