@@ -7,7 +7,8 @@ the kept results. The child reports its resident memory from
 /proc/self/status: the peak of the analysis, what the results hold, and the
 peak of each drawing above that (the peak is reset before each drawing
 through /proc/self/clear_refs); the parent reports the child's peak RSS
-from resource.getrusage.
+from resource.getrusage, which, the kernel's high-water mark being reset
+for the drawings, is the peak while drawing: results and drawing together.
 
     python3 python/bench/bench_report.py [--seconds 180] [--keep DIR]
 """
@@ -120,12 +121,14 @@ def main() -> int:
         figures = json.loads(done.stdout.strip().splitlines()[-1])
         peak_mb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024.0
         print(f"{args.seconds:g} s of stereo at {RATE_HZ} Hz, every metric")
-        print(f"  analysis:       {figures['analysis_s']:7.1f} s, peak {figures['analysis_peak_mb']:6.0f} MB,"
-              f" results held {figures['results_mb']:6.0f} MB")
+        print(f"  analysis:       {figures['analysis_s']:7.1f} s, peak "
+              f"{figures['analysis_peak_mb']:6.0f} MB, "
+              f"results held {figures['results_mb']:6.0f} MB")
         for suffix in ("png", "pdf"):
             print(f"  report .{suffix}:    {figures[f'{suffix}_s']:7.1f} s, peak "
                   f"{figures[f'{suffix}_peak_above_results_mb']:6.0f} MB above the results")
-        print(f"  child process:  {wall:7.1f} s wall, peak RSS {peak_mb:6.0f} MB (getrusage)")
+        print(f"  child process:  {wall:7.1f} s wall, peak RSS while drawing {peak_mb:6.0f} MB "
+              "(getrusage: results and drawing)")
     return 0
 
 

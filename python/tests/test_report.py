@@ -7,10 +7,12 @@ import subprocess
 import sys
 from dataclasses import replace
 
-import matplotlib
 import numpy as np
 import pytest
+from matplotlib.axes import Axes
 from matplotlib.backends.backend_agg import FigureCanvasAgg
+from matplotlib.image import imread
+from matplotlib.legend import Legend
 from matplotlib.text import Text
 
 import varnholt
@@ -63,7 +65,7 @@ def time_axes(part):
 
 def tick_labels(fig):
     labels = set()
-    for ax in fig.findobj(matplotlib.axes.Axes):
+    for ax in fig.findobj(Axes):
         for axis in (ax.xaxis, ax.yaxis):
             labels.update(id(t) for t in axis.get_ticklabels(which="both"))
     return labels
@@ -103,7 +105,7 @@ def assert_time_axes_line_up(fig, duration) -> int:
 
 def assert_legends_cover_no_data(fig):
     fig, renderer = drawn(fig)
-    legends = fig.findobj(matplotlib.legend.Legend)
+    legends = fig.findobj(Legend)
     assert legends
     boxes = [ax.get_window_extent(renderer) for part in parts(fig) for ax in data_axes(part)]
     for legend in legends:
@@ -211,8 +213,9 @@ def short(tmp_path_factory):
 def drawn_reports(analysed, from_tool, short):
     """Per source: its channels, the one-image report and the PDF pages, each drawn once."""
     out = {}
-    for name, channels in (("analysed", analysed), ("from_tool", channels_from_tool_json(from_tool)),
-                           ("short", varnholt.analyze(short))):
+    sources = (("analysed", analysed), ("from_tool", channels_from_tool_json(from_tool)),
+               ("short", varnholt.analyze(short)))
+    for name, channels in sources:
         out[name] = channels, [drawn(f)[0] for f in [report_figure(channels)]
                                + list(report_pages(channels))]
     return out
@@ -368,7 +371,7 @@ def test_plot_reads_json_lines(json_lines, music, tmp_path, options, written, co
     assert done.returncode == 0, done.stderr
     assert done.stdout.split() == [str(tmp_path / name) for name in written]
     for name, count in zip(written, columns):
-        image = matplotlib.image.imread(tmp_path / name)
+        image = imread(tmp_path / name)
         # One column of 9 inches per channel at 100 dpi.
         assert image.shape[1] == count * 900
 
