@@ -95,8 +95,8 @@ def test_images_draw_time_by_band(results, metric, attribute, ylabel):
     _, bottom = r.plot()
     np.testing.assert_array_equal(image_data(bottom), getattr(r, attribute).T.reshape(-1))
     assert (bottom.get_xlabel(), bottom.get_ylabel()) == ("time in s", ylabel)
-    colourbar = bottom.figure.axes[-1]
-    assert r.units[attribute] in colourbar.get_ylabel()
+    colourbar = bottom.collections[0].colorbar.ax
+    assert r.units[attribute] in colourbar.get_title(loc="left")
 
 
 def test_ecma_band_ticks_are_the_band_centre_frequencies(results):
@@ -109,15 +109,42 @@ def test_ecma_band_ticks_are_the_band_centre_frequencies(results):
         assert label == f"{r.band_hz[band]:.0f}"
 
 
+def twin_of(top):
+    return [ax for ax in top.figure.axes if ax is not top and ax.bbox.bounds == top.bbox.bounds][0]
+
+
 def test_the_tonal_frequency_is_drawn_above_the_tonality(results):
     r = results["ecma-tonality"]
     top, _ = r.plot()
-    twin = [ax for ax in top.figure.axes if ax is not top and ax.bbox.bounds == top.bbox.bounds][0]
+    twin = twin_of(top)
     x, y = line_data(twin)
-    tonal = r.tonality > 0
+    tonal = (r.tonality > 0) & (r.tonal_frequency > 0)
+    assert tonal.any()
     np.testing.assert_array_equal(x, r.time[tonal])
     np.testing.assert_array_equal(y, r.tonal_frequency[tonal])
     assert twin.get_ylabel() == "tonal frequency in Hz"
+
+
+def test_tonal_frequencies_are_drawn_only_where_a_tonal_component_is(results):
+    """Frames of no tonality, of frequency 0 and of no frequency (NaN) give no dot."""
+    frames = 64  # past the 0.3 s the single values leave out
+    planes = np.zeros((5, frames, varnholt.results.ECMA_BAND_COUNT))
+    planes[3, :12, 20] = [0, 0.5, 0.5, 0.5, 0, 0.7, 0.7, 0.2, 0, 0, 0.3, 0.3]
+    planes[2, :12, 20] = [900, 800, 0, np.nan, 700, 600, 600, 500, np.nan, 0, 400, 300]
+    r = varnholt.EcmaTonality.from_arrays("free", planes)
+    top, _ = r.plot()
+    x, y = line_data(twin_of(top))
+    np.testing.assert_array_equal(x, r.time[[1, 5, 6, 7, 10, 11]])
+    np.testing.assert_array_equal(y, [800, 600, 600, 500, 400, 300])
+
+
+def test_a_channel_with_nothing_tonal_draws_no_tonal_frequency():
+    r = varnholt.ecma_tonality(np.zeros(48000))
+    top, bottom = r.plot()
+    x, _ = line_data(twin_of(top))
+    assert x.size == 0
+    assert "no tonal component" in top.get_title()
+    np.testing.assert_array_equal(line_data(top)[1], r.tonality)
 
 
 def test_plots_draw_into_given_axes(results):

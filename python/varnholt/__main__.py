@@ -1,7 +1,7 @@
 """python3 -m varnholt: report, plot and batch from the command line.
 
   python3 -m varnholt report FILE -o report.png     analyse FILE, draw the report
-  python3 -m varnholt plot RESULT.json -o report.png the report of the tool's --json output
+  python3 -m varnholt plot RESULT.json -o report.pdf the report of the tool's --json output
   python3 -m varnholt batch DIR_OR_FILES --csv summary.csv [--scheduler tcp://HOST:8786]
 """
 
@@ -44,17 +44,35 @@ def _analysis_options(p: argparse.ArgumentParser, channel: bool = True):
         p.add_argument("--channel", type=int, metavar="N", help="only channel N (1 = first)")
 
 
+OUTPUT_HELP = ("report.png or .svg: one image, a column of panels per channel; report.pdf: A4 "
+               "pages, a table of every single value with its unit, the calibration and the "
+               "warnings, then a page per metric family and channel")
+PLOT_EPILOG = """\
+The tool writes one JSON document for one input and JSON Lines (one document
+per file and channel) for several; plot reads both. Each file gets its own
+report, its channels side by side in a PNG or SVG: with several files the
+images are numbered after the output name (-o report.png writes report-1.png,
+report-2.png, ... in the order of the JSON); a PDF holds every file, page
+after page. --file and --channel draw only the one file or channel. The paths
+written are printed, one per line."""
+
+
 def main(argv=None) -> int:
     parser = argparse.ArgumentParser(prog="python3 -m varnholt",
                                      description="Psychoacoustic metrics of sound files.")
     sub = parser.add_subparsers(dest="command", required=True)
-    report = sub.add_parser("report", help="analyse a sound file and draw a one-page report")
+    report = sub.add_parser("report", help="analyse a sound file and draw its report")
     report.add_argument("file")
-    report.add_argument("-o", "--output", required=True, help="report.png, .pdf or .svg")
+    report.add_argument("-o", "--output", required=True, help=OUTPUT_HELP)
     _analysis_options(report)
-    plot = sub.add_parser("plot", help="draw the report of the varnholt tool's --json output")
-    plot.add_argument("json")
-    plot.add_argument("-o", "--output", required=True, help="report.png, .pdf or .svg")
+    plot = sub.add_parser("plot", help="draw the report of the varnholt tool's --json output",
+                          epilog=PLOT_EPILOG,
+                          formatter_class=argparse.RawDescriptionHelpFormatter)
+    plot.add_argument("json", help="the tool's --json output: one document or JSON Lines")
+    plot.add_argument("-o", "--output", required=True, help=OUTPUT_HELP)
+    plot.add_argument("--file", metavar="PATH",
+                      help="only the file of this path (as the tool wrote it)")
+    plot.add_argument("--channel", type=int, metavar="N", help="only channel N (1 = first)")
     batch = sub.add_parser("batch", help="single values of many files on a Dask cluster")
     batch.add_argument("inputs", nargs="+", help="sound files and directories")
     batch.add_argument("--scheduler", metavar="ADDRESS",
@@ -77,10 +95,20 @@ def main(argv=None) -> int:
                         for c in channels for m, e in c.errors.items()]
             failures += [f"{c.path}: channel {c.channel}: {c.error}" for c in channels if c.error]
         elif args.command == "plot":
-            from .report import write_report
+            from .report import write_reports
             from .tool_json import channels_from_tool_json
 
-            print(write_report(channels_from_tool_json(args.json), args.output))
+            channels = channels_from_tool_json(args.json, args.file, args.channel)
+            if not channels:
+                picked = " and ".join(
+                    ([f"file {args.file}"] if args.file is not None else [])
+                    + ([f"channel {args.channel}"] if args.channel is not None else []))
+                raise ValueError(f"{args.json}: holds no {picked or 'channel'}")
+            groups = {}
+            for c in channels:
+                groups.setdefault(c.path, []).append(c)
+            for path in write_reports(list(groups.values()), args.output):
+                print(path)
             failures = []
         else:
             from .batch_dask import batch as run

@@ -2,21 +2,24 @@
 objects, so that they plot and report like results computed in Python.
 
 The arrays come from the JSON; the single values are those the tool wrote
-(keys the package does not know are kept under their JSON key)."""
+(keys the package does not know are kept under their JSON key). The tool
+writes one JSON document for one input and JSON Lines for several (one
+document per file and channel); both are read, one document at a time."""
 
 from __future__ import annotations
 
 import json
-from dataclasses import replace
+import os
+from dataclasses import fields, replace
 from types import MappingProxyType
 
 import numpy as np
 
 from .analysis import ChannelAnalysis
 from .calibration import Calibration
-from .results import (EcmaRoughness, EcmaTonality, Loudness, LoudnessTime, RoughnessDW,
+from .results import (EcmaRoughness, EcmaTonality, Levels, Loudness, LoudnessTime, RoughnessDW,
                       Sharpness, TonalityAures)
-from .single_values import SingleValue
+from .single_values import SOUND_LEVELS, SingleValue
 
 
 def _array(x) -> np.ndarray:
@@ -62,6 +65,11 @@ def _metric(name: str, m: dict, field: str):
         r = EcmaTonality.from_arrays(field, planes)
     elif name == "ecma-roughness":
         r = EcmaRoughness.from_arrays(field, bands["specific_roughness"])
+    elif name == "levels":
+        levels = [np.nan if summary.get(key, {}).get("value") is None else summary[key]["value"]
+                  for _, key, _ in SOUND_LEVELS]
+        r = Levels.from_arrays(axis["third_octave_levels"], np.array(levels, dtype=np.float64),
+                               bands["third_octave_levels"])
     else:
         return None
     return _with_tool_values(r, summary)
@@ -98,20 +106,41 @@ def _calibration(j: dict) -> Calibration:
     return replace(c, pascal_per_unit=f)
 
 
-def channels_from_tool_json(source) -> list[ChannelAnalysis]:
-    """Every channel of every file in the tool's JSON (a path or a parsed dict)."""
-    if not isinstance(source, dict):
-        with open(source, encoding="utf-8") as f:
-            source = json.load(f)
+# Fields the analysis of a channel may not have yet; given where it has them.
+_OPTIONAL_FIELDS = ("warnings", "dc_offset_pa")
+
+
+def _channel(file: dict, c: dict, cal: Calibration, field: str, **analysis) -> ChannelAnalysis:
+    optional = {"warnings": tuple(file.get("warnings", ())) + tuple(c.get("warnings", ())),
+                "dc_offset_pa": c.get("dc_offset_pa")}
+    known = {f.name for f in fields(ChannelAnalysis)}
+    channel = ChannelAnalysis(
+        file["path"], c.get("channel", 0), file.get("format", ""), file.get("sample_rate_hz", 0),
+        file.get("resampling") is not None, cal, field,
+        **analysis, **{k: v for k, v in optional.items() if k in known and v is not None})
+    for name in _OPTIONAL_FIELDS:
+        if name not in known and optional[name] is not None:
+            # The analysis keeps no such field yet: the report still shows it.
+            object.__setattr__(channel, name, optional[name])
+    return channel
+
+
+def _document_channels(source: dict, path=None, channel=None) -> list[ChannelAnalysis]:
+    """The channels of one JSON document, those of `path` and `channel` only
+    where given."""
     field = source.get("sound_field", "free")
     cal = _calibration(source["calibration"])
     out = []
     for file in source["files"]:
+        if path is not None and not same_path(file["path"], path):
+            continue
         if "channels" not in file:
-            out.append(ChannelAnalysis(file["path"], 0, "", 0, False, cal, field,
-                                       error=file.get("error", "failed")))
+            if channel is None:
+                out.append(_channel(file, {}, cal, field, error=file.get("error", "failed")))
             continue
         for c in file["channels"]:
+            if channel is not None and c["channel"] != channel:
+                continue
             results, errors = {}, {}
             for name, m in c.get("metrics", {}).items():
                 if m.get("status") == "ok":
@@ -123,10 +152,52 @@ def channels_from_tool_json(source) -> list[ChannelAnalysis]:
             if "sharpness" in results and "loudness-time" in results:
                 results["sharpness"] = _sharpness_per_frame(results["sharpness"],
                                                             results["loudness-time"])
-            out.append(ChannelAnalysis(
-                file["path"], c["channel"], file.get("format", ""), file.get("sample_rate_hz", 0),
-                file.get("resampling") is not None, cal, field,
-                samples=c.get("analysed_samples", 0), rms_pa=c.get("rms_pa", 0.0),
-                peak_pa=c.get("peak_pa", 0.0), error=c.get("error", ""),
-                results=MappingProxyType(results), errors=MappingProxyType(errors)))
+            out.append(_channel(
+                file, c, cal, field, samples=c.get("analysed_samples", 0),
+                rms_pa=c.get("rms_pa", 0.0), peak_pa=c.get("peak_pa", 0.0),
+                error=c.get("error", ""), results=MappingProxyType(results),
+                errors=MappingProxyType(errors)))
+    return out
+
+
+def same_path(written: str, given: str) -> bool:
+    """Whether a path the tool wrote names the file a user gave."""
+    return os.path.normpath(written) == os.path.normpath(given) or \
+        os.path.abspath(written) == os.path.abspath(given)
+
+
+def tool_documents(source):
+    """The JSON documents of the tool's output file one at a time: a single
+    document (pretty-printed or not) or JSON Lines."""
+    with open(source, encoding="utf-8") as f:
+        first = ""
+        for first in f:
+            if first.strip():
+                break
+        try:
+            document = json.loads(first)
+        except json.JSONDecodeError:
+            document = None
+        if document is None:
+            # One document over several lines.
+            f.seek(0)
+            yield json.load(f)
+            return
+        yield document
+        for number, line in enumerate(f, 2):
+            if line.strip():
+                try:
+                    yield json.loads(line)
+                except json.JSONDecodeError as e:
+                    raise ValueError(f"{source}: line {number}: not a JSON document of the "
+                                     f"varnholt tool: {e}") from None
+
+
+def channels_from_tool_json(source, path=None, channel=None) -> list[ChannelAnalysis]:
+    """Every channel of every file in the tool's JSON (a path or a parsed
+    dict), or those of file `path` and channel `channel` (from 1) only."""
+    documents = [source] if isinstance(source, dict) else tool_documents(source)
+    out = []
+    for document in documents:
+        out += _document_channels(document, path, channel)
     return out
