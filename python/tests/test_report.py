@@ -231,7 +231,7 @@ def test_every_time_axis_of_a_page_spans_the_analysed_duration_at_the_same_width
     # time-varying loudness, roughness and tonality (a series of each kind
     # and an image), and of sound levels (none: against frequency).
     assert counts[0] == 9 * len(channels)
-    family = [1, 2, 3, 3] + ([0] if source == "from_tool" else [])
+    family = [1, 2, 3, 3, 0]
     assert counts[1:] == [0] + family * len(channels)
 
 
@@ -274,7 +274,7 @@ def test_a_failed_metric_is_one_line_and_shrinks_no_panel(drawn_reports):
             for t in lines:
                 assert "\n" not in t.get_text()
                 assert t.get_window_extent(renderer).height < 2 * t.get_fontsize() * fig.dpi / 72
-    assert len(sizes["failing"]) == len(sizes["without"]) == 4
+    assert len(sizes["failing"]) == len(sizes["without"]) == 5
     failing, without = np.array(sizes["failing"]), np.array(sizes["without"])
     np.testing.assert_allclose(failing[:, 0], without[:, 0], rtol=POSITION_TOLERANCE)
     # The figure's height is the panels' plus an estimate of the titles and
