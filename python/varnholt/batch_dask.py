@@ -101,10 +101,12 @@ def expand_paths(items: Iterable, recursive: bool = False) -> list[str]:
 # ---------------------------------------------------------------------------
 # What runs on the workers
 
-def probe_files(paths) -> list[tuple[int, int, int]]:
-    """(channels, size in bytes, modification time in ns) of each file, seen
-    where the files are read. An unreadable file counts one channel (its task
-    reports why); a missing one has size and time -1."""
+def probe_files(paths, known: dict) -> list[tuple[int, int, int]]:
+    """(size in bytes, modification time in ns, channels) of each file, seen
+    where the files are read. `known` gives these for files with rows: while
+    size and time agree, the channels are taken from there and the file is not
+    opened. An unreadable file counts one channel (its task reports why); a
+    missing one has size and time -1."""
     import soundfile
 
     out = []
@@ -112,13 +114,17 @@ def probe_files(paths) -> list[tuple[int, int, int]]:
         try:
             st = os.stat(p)
         except OSError:
-            out.append((1, -1, -1))
+            out.append((-1, -1, 1))
+            continue
+        stamp = known.get(p)
+        if stamp is not None and stamp[:2] == (st.st_size, st.st_mtime_ns):
+            out.append(stamp)
             continue
         try:
             channels = max(soundfile.info(p).channels, 1)
         except Exception:  # any failure to read is the task's to report
             channels = 1
-        out.append((channels, st.st_size, st.st_mtime_ns))
+        out.append((st.st_size, st.st_mtime_ns, channels))
     return out
 
 
@@ -155,10 +161,10 @@ def _without_path(message: str, path: str) -> str:
     return message.replace(f"Error opening '{path}': ", "").replace(path, "the file")
 
 
-def analyse_task(path: str, channel: int, size: int, mtime_ns: int, metrics, calibration,
-                 field, series: bool):
-    """The row of one channel of one file, with the file's size and time as
-    probed, and its per-frame series when asked for. A fault of the file
+def analyse_task(path: str, channel: int, stamp: tuple, metrics, calibration, field,
+                 series: bool):
+    """The row of one channel of one file, with the file's size, time and
+    channels as probed (`stamp`), and its per-frame series when asked for. A fault of the file
     becomes the row's error; a fault of the worker (no library) is raised."""
     try:
         [c] = analyze(path, metrics=metrics, calibration=calibration, field=field,
@@ -169,7 +175,7 @@ def analyse_task(path: str, channel: int, size: int, mtime_ns: int, metrics, cal
         row, frames = failed_row(path, channel, _without_path(str(e), path)), {}
     else:
         row, frames = channel_row(c), series_of(c.results) if series else {}
-    row["file_size"], row["file_mtime_ns"] = size, mtime_ns
+    row["file_size"], row["file_mtime_ns"], row["file_channels"] = stamp
     return row, frames
 
 
@@ -310,20 +316,21 @@ def _versions(client) -> dict:
 
 
 def _plan(files, probes, done: dict) -> tuple[list, list, int]:
-    """The tasks to run ((path, channel, size, mtime)), the files whose rows
-    are stale (the file changed since: its rows go, all its channels run
-    again), and how many of the rows asked for are there already."""
+    """The tasks to run ((path, channel, stamp)), the files whose rows are
+    stale (the file changed since: its rows go, all its channels run again),
+    and how many of the rows asked for are there already."""
     recorded: dict[str, dict[int, tuple]] = {}
-    for (path, channel), stat in done.items():
-        recorded.setdefault(path, {})[channel] = stat
+    for (path, channel), stamp in done.items():
+        recorded.setdefault(path, {})[channel] = stamp
     tasks, stale, present = [], [], 0
-    for path, (channels, size, mtime) in zip(files, probes):
+    for path, stamp in zip(files, probes):
         rows = recorded.get(path, {})
-        if any(stat != (size, mtime) for stat in rows.values()):
+        if any(s[:2] != stamp[:2] for s in rows.values()):
             stale.append(path)
             rows = {}
+        channels = stamp[2]
         present += sum(1 for c in rows if c <= channels)
-        tasks += [(path, c, size, mtime) for c in range(1, channels + 1) if c not in rows]
+        tasks += [(path, c, stamp) for c in range(1, channels + 1) if c not in rows]
     return tasks, stale, present
 
 
@@ -363,10 +370,11 @@ def _run(client, tasks, store, out, options: dict, series_folder, names_of, prog
                     error = f.exception()
                     if not isinstance(error, KilledWorker):
                         raise error
-                    path, channel, size, mtime = pending[f.key]
+                    path, channel, (size, mtime, channels) = pending[f.key]
                     rows.append(dict(failed_row(path, channel, "the worker died each time it "
                                                 "analysed this channel"),
-                                     file_size=size, file_mtime_ns=mtime))
+                                     file_size=size, file_mtime_ns=mtime,
+                                     file_channels=channels))
                 else:
                     raise _lost(client, out, written, len(pending))
             for row, frames in client.gather(finished):
@@ -451,10 +459,16 @@ def batch(paths, metrics=None, calibration=None, client=None, field="free", prog
     try:
         settings.update(_versions(client))
         store = open_store(out, names, settings, overwrite)
+        done = store.done()
+        known = {path: stamp for (path, _), stamp in done.items()}
         chunks = [files[i:i + PROBE_CHUNK] for i in range(0, len(files), PROBE_CHUNK)]
-        probes = [p for part in client.gather(client.map(probe_files, chunks, pure=False))
-                  for p in part]
-        tasks, stale, present = _plan(files, probes, store.done())
+        probed = client.map(probe_files, chunks,
+                            [{p: known[p] for p in chunk if p in known} for chunk in chunks],
+                            pure=False)
+        probes = [stamp for part in client.gather(probed) for stamp in part]
+        del known, probed
+        tasks, stale, present = _plan(files, probes, done)
+        del done
         if stale:
             store.discard(stale)
         report = Progress(progress, len(tasks), present)
@@ -462,7 +476,7 @@ def batch(paths, metrics=None, calibration=None, client=None, field="free", prog
                        series=series is not None)
         _run(client, tasks, store, None if out is None else os.fspath(out), options,
              series, series_names(files) if series is not None else {}, report)
-        keys = [(p, c) for p, (n, _, _) in zip(files, probes) for c in range(1, n + 1)]
+        keys = [(p, c) for p, (_, _, n) in zip(files, probes) for c in range(1, n + 1)]
         df = store.frame(keys)
     finally:
         if store is not None:

@@ -28,8 +28,9 @@ from .single_values import EXCEEDANCE_PERCENTS, SOUND_LEVELS
 
 ID_COLUMNS = ["path", "channel", "status", "error", "warnings", "file_rate_hz", "level_db_spl"]
 # What a row records of its file, to tell on the next run whether the file
-# has changed since: size in bytes and modification time in nanoseconds.
-FILE_COLUMNS = ["file_size", "file_mtime_ns"]
+# has changed since (size in bytes, modification time in nanoseconds) and,
+# while it has not, how many channels it has without opening it again.
+FILE_COLUMNS = ["file_size", "file_mtime_ns", "file_channels"]
 ID_UNITS = {"file_rate_hz": "Hz", "level_db_spl": "dB SPL", "file_size": "B",
             "file_mtime_ns": "ns"}
 
@@ -76,7 +77,7 @@ class Column:
 
 def _id_column(name: str) -> Column:
     kind = {"channel": "int", "file_rate_hz": "int", "level_db_spl": "real", "file_size": "int",
-            "file_mtime_ns": "int"}.get(name, "text")
+            "file_mtime_ns": "int", "file_channels": "int"}.get(name, "text")
     return Column(name, name, ID_UNITS.get(name, ""), kind)
 
 
@@ -225,8 +226,8 @@ class SqliteStore:
             self.db.execute(f"CREATE TABLE results ({body}, PRIMARY KEY (path, channel))")
 
     def done(self) -> dict:
-        return {(p, c): (s, t) for p, c, s, t in self.db.execute(
-            "SELECT path, channel, file_size, file_mtime_ns FROM results")}
+        return {(p, c): (s, t, n) for p, c, s, t, n in self.db.execute(
+            "SELECT path, channel, file_size, file_mtime_ns, file_channels FROM results")}
 
     def discard(self, paths) -> None:
         with self.db:
@@ -319,7 +320,7 @@ class CsvStore:
             os.fsync(f.fileno())
 
     def done(self) -> dict:
-        return {(r["path"], r["channel"]): (r["file_size"], r["file_mtime_ns"])
+        return {(r["path"], r["channel"]): (r["file_size"], r["file_mtime_ns"], r["file_channels"])
                 for r in _csv_rows(self.path, self.columns)}
 
     def discard(self, paths) -> None:
