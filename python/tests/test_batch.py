@@ -66,8 +66,9 @@ def by_key(df):
     return df.sort_values(["path", "channel"], ignore_index=True)
 
 
-def test_two_worker_cluster_gives_the_rows_of_a_sequential_loop(folder, client):
+def test_two_worker_cluster_gives_the_rows_of_a_sequential_loop(folder, client, monkeypatch):
     df = varnholt.batch([folder], metrics=METRICS, calibration=CAL, client=client)
+    monkeypatch.setattr(varnholt.batch_dask, "IN_FLIGHT", 2)  # submitted two at a time
     by_address = varnholt.batch([folder], metrics=METRICS, calibration=CAL,
                                 client=client.scheduler.address)
     pd.testing.assert_frame_equal(by_address, df)

@@ -14,6 +14,7 @@ from __future__ import annotations
 
 import ast
 import dataclasses
+import itertools
 import json
 import logging
 import math
@@ -32,6 +33,11 @@ from .errors import LibraryNotFoundError, VarnholtError
 # How many files one task looks at when the workers count channels and read
 # sizes and times: enough to make the per-task overhead small on 10,000 files.
 PROBE_CHUNK = 250
+# Tasks submitted at most at any time; topped up when half have finished. A
+# future costs the client a few kilobytes, so its memory stays bounded on a
+# batch of any size, and the queue is still far longer than any cluster's
+# worker threads.
+IN_FLIGHT = 2000
 
 
 class SchedulerLostError(RuntimeError):
@@ -349,17 +355,25 @@ def _run(client, tasks, store, out, options: dict, series_folder, names_of, prog
     import distributed
     from distributed import KilledWorker
 
-    futures = client.map(analyse_task, *zip(*tasks), pure=False, **options) if tasks else []
-    pending = {f.key: t for f, t in zip(futures, tasks)}
-    completed = distributed.as_completed(futures)
-    del futures  # the queue holds them until they finish; then they go
+    waiting = iter(tasks)
+    pending: dict = {}  # task of each future in flight, by key
+    completed = distributed.as_completed()
+
+    def submit(n: int) -> None:
+        chunk = list(itertools.islice(waiting, n))
+        if chunk:
+            futures = client.map(analyse_task, *zip(*chunk), pure=False, **options)
+            pending.update((f.key, t) for f, t in zip(futures, chunk))
+            completed.update(futures)  # held there until they finish; then they go
+
+    submit(IN_FLIGHT)
     written = 0
     try:
         while not completed.is_empty():
             ready = completed.next_batch(block=False)
             if not ready:
                 if client.status != "running":
-                    raise _lost(client, out, written, len(pending))
+                    raise _lost(client, out, written, len(tasks) - written)
                 time.sleep(0.02)
                 continue
             rows, finished = [], []
@@ -376,7 +390,7 @@ def _run(client, tasks, store, out, options: dict, series_folder, names_of, prog
                                      file_size=size, file_mtime_ns=mtime,
                                      file_channels=channels))
                 else:
-                    raise _lost(client, out, written, len(pending))
+                    raise _lost(client, out, written, len(tasks) - written)
             for row, frames in client.gather(finished):
                 if frames:
                     write_series(series_folder, names_of[row["path"]], row["channel"], frames)
@@ -386,10 +400,12 @@ def _run(client, tasks, store, out, options: dict, series_folder, names_of, prog
                 del pending[f.key]
             written += len(rows)
             del ready, finished, rows
+            if len(pending) <= IN_FLIGHT // 2:
+                submit(IN_FLIGHT - len(pending))
             progress.update(written)
     except (OSError, CancelledError, TimeoutError) as e:
         if client.status != "running" or isinstance(e, CancelledError):
-            raise _lost(client, out, written, len(pending)) from None
+            raise _lost(client, out, written, len(tasks) - written) from None
         raise
     return written
 
@@ -478,6 +494,12 @@ def batch(paths, metrics=None, calibration=None, client=None, field="free", prog
              series, series_names(files) if series is not None else {}, report)
         keys = [(p, c) for p, (_, _, n) in zip(files, probes) for c in range(1, n + 1)]
         df = store.frame(keys)
+    except (OSError, CancelledError, TimeoutError) as e:
+        if client.status == "running" and not isinstance(e, CancelledError):
+            raise
+        raise SchedulerLostError(f"lost the connection to the scheduler "
+                                 f"{getattr(client.scheduler, 'address', '')} before the "
+                                 "tasks were submitted: run the same call again") from None
     finally:
         if store is not None:
             store.close()

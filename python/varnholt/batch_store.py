@@ -195,11 +195,17 @@ class SqliteStore:
             for suffix in ("", "-wal", "-shm"):
                 _remove(self.path + suffix)
         self.db = sqlite3.connect(self.path, timeout=30.0, isolation_level=None)
-        self.db.execute("PRAGMA journal_mode=WAL")
+        try:
+            self.db.execute("PRAGMA journal_mode=WAL")
+            tables = {r[0] for r in self.db.execute(
+                "SELECT name FROM sqlite_master WHERE type='table'")}
+        except sqlite3.DatabaseError as e:
+            self.db.close()
+            raise SettingsDifferError(f"{self.path}: not a SQLite database ({e}): give "
+                                      "overwrite=True to replace it, or another output") from None
         # A committed group survives the death of this process; only a power
         # failure could lose the last few commits.
         self.db.execute("PRAGMA synchronous=NORMAL")
-        tables = {r[0] for r in self.db.execute("SELECT name FROM sqlite_master WHERE type='table'")}
         if "settings" in tables:
             compare_settings(self.path, read_settings(self.path, self.db), settings)
         elif tables:
