@@ -61,12 +61,12 @@ def sound_file_extensions() -> frozenset[str]:
     try:
         ffi, snd = soundfile._ffi, soundfile._snd
         count = ffi.new("int*")
-        snd.sf_command(ffi.NULL, soundfile._snd.SFC_GET_FORMAT_MAJOR_COUNT, count,
+        snd.sf_command(ffi.NULL, snd.SFC_GET_FORMAT_MAJOR_COUNT, count,
                        ffi.sizeof("int"))
         info = ffi.new("SF_FORMAT_INFO*")
         for i in range(count[0]):
             info.format = i
-            snd.sf_command(ffi.NULL, soundfile._snd.SFC_GET_FORMAT_MAJOR, info,
+            snd.sf_command(ffi.NULL, snd.SFC_GET_FORMAT_MAJOR, info,
                            ffi.sizeof("SF_FORMAT_INFO"))
             if info.extension != ffi.NULL:
                 found.add(ffi.string(info.extension).decode().lower())
@@ -488,6 +488,8 @@ def batch(paths, metrics=None, calibration=None, client=None, field="free", prog
         if stale:
             store.discard(stale)
         report = Progress(progress, len(tasks), present)
+        if not tasks:
+            report.update(0)  # every row was there already: say so
         options = dict(metrics=names, calibration=calibration, field=field,
                        series=series is not None)
         _run(client, tasks, store, None if out is None else os.fspath(out), options,
