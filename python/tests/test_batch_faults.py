@@ -80,7 +80,7 @@ class Cluster:
             start(f"worker{i}", "distributed.cli.dask_worker", self.address, "--host",
                   "127.0.0.1", "--worker-port", str(_free_port()), "--nanny-port",
                   str(_free_port()), "--nthreads", "1", "--nworkers", "1", "--no-dashboard",
-                  "--name", f"worker{i}")
+                  "--name", f"worker{i}", "--local-directory", str(logs))
             for i in range(workers)]
         import distributed
 
