@@ -29,9 +29,12 @@ from .stream import Stream
 __version__ = "0.2.2"
 
 
-def batch(paths, metrics=None, calibration=None, client=None, field="free", progress=False):
-    """Analyses many files on a Dask cluster; see varnholt.batch_dask.batch."""
+def batch(paths, metrics=None, calibration=None, client=None, field="free", progress=False,
+          out=None, overwrite=False, series=None, recursive=False):
+    """Analyses many files on a Dask cluster, writing each row to `out` as it
+    finishes and resuming from it; see varnholt.batch_dask.batch."""
     from .batch_dask import batch as run
 
     return run(paths, metrics=metrics, calibration=calibration, client=client, field=field,
-               progress=progress)
+               progress=progress, out=out, overwrite=overwrite, series=series,
+               recursive=recursive)

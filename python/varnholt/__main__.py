@@ -2,7 +2,8 @@
 
   python3 -m varnholt report FILE -o report.png     analyse FILE, draw the report
   python3 -m varnholt plot RESULT.json -o report.pdf the report of the tool's --json output
-  python3 -m varnholt batch DIR_OR_FILES --csv summary.csv [--scheduler tcp://HOST:8786]
+  python3 -m varnholt batch DIR_OR_FILES --out results.sqlite [--scheduler tcp://HOST:8786]
+                                                   rows written as they finish; run again to resume
 """
 
 from __future__ import annotations
@@ -10,6 +11,7 @@ from __future__ import annotations
 import argparse
 import sys
 
+from .batch_dask import SchedulerLostError
 from .results import METRICS
 
 
@@ -77,7 +79,17 @@ def main(argv=None) -> int:
     batch.add_argument("inputs", nargs="+", help="sound files and directories")
     batch.add_argument("--scheduler", metavar="ADDRESS",
                        help="Dask scheduler, e.g. tcp://HOST:8786 (default: a local cluster)")
-    batch.add_argument("--csv", required=True, metavar="FILE", help="write the table here")
+    where = batch.add_mutually_exclusive_group(required=True)
+    where.add_argument("--out", metavar="FILE",
+                       help="results.sqlite or results.csv: each row written as it finishes; "
+                       "run again to compute only what is missing")
+    where.add_argument("--csv", dest="out", metavar="FILE", help=argparse.SUPPRESS)
+    batch.add_argument("--overwrite", action="store_true",
+                       help="replace an output made with other settings")
+    batch.add_argument("--series", metavar="DIR",
+                       help="write the per-frame series of each file and channel here")
+    batch.add_argument("--recursive", action="store_true",
+                       help="also the sound files in subfolders of the folders given")
     _analysis_options(batch, channel=False)
     args = parser.parse_args(argv)
 
@@ -114,12 +126,15 @@ def main(argv=None) -> int:
             from .batch_dask import batch as run
 
             df = run(args.inputs, metrics=args.metrics, calibration=_calibration(args),
-                     client=args.scheduler, field=args.field, progress=sys.stderr.isatty())
-            df.to_csv(args.csv, index=False)
-            print(args.csv)
+                     client=args.scheduler, field=args.field, progress=sys.stderr.isatty(),
+                     out=args.out, overwrite=args.overwrite, series=args.series,
+                     recursive=args.recursive)
+            print(args.out)
+            print(f"varnholt: {len(df)} rows in {args.out}: {df.attrs['submitted']} computed "
+                  f"now, {df.attrs['skipped']} from an earlier run", file=sys.stderr)
             failures = [f"{r.path}: channel {r.channel}: {r.error}"
                         for r in df.itertuples() if r.status != "ok"]
-    except (VarnholtError, ValueError, OSError) as e:
+    except (VarnholtError, ValueError, OSError, SchedulerLostError) as e:
         print(f"varnholt: error: {e}", file=sys.stderr)
         return 2
     for line in failures:
