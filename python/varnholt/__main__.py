@@ -1,7 +1,10 @@
 """python3 -m varnholt: report, plot and batch from the command line.
 
   python3 -m varnholt report FILE -o report.png     analyse FILE, draw the report
+  python3 -m varnholt report FILE -o report.html    the same as an interactive page
+  python3 -m varnholt report FILES_OR_DIRS -o DIR/  index.html and a page per file and channel
   python3 -m varnholt plot RESULT.json -o report.png the report of the tool's --json output
+                                                    (.html or DIR/ as above; JSON Lines too)
   python3 -m varnholt batch DIR_OR_FILES --csv summary.csv [--scheduler tcp://HOST:8786]
 """
 
@@ -49,12 +52,15 @@ def main(argv=None) -> int:
                                      description="Psychoacoustic metrics of sound files.")
     sub = parser.add_subparsers(dest="command", required=True)
     report = sub.add_parser("report", help="analyse a sound file and draw a one-page report")
-    report.add_argument("file")
-    report.add_argument("-o", "--output", required=True, help="report.png, .pdf or .svg")
+    report.add_argument("file", nargs="+", help="sound file; several, or folders: HTML only")
+    report.add_argument("-o", "--output", required=True,
+                        help="report.png, .pdf, .svg or .html, or DIR/ (HTML, a page per file "
+                             "and channel with index.html)")
     _analysis_options(report)
     plot = sub.add_parser("plot", help="draw the report of the varnholt tool's --json output")
-    plot.add_argument("json")
-    plot.add_argument("-o", "--output", required=True, help="report.png, .pdf or .svg")
+    plot.add_argument("json", nargs="+", help="the tool's --json output; several: HTML only")
+    plot.add_argument("-o", "--output", required=True,
+                      help="report.png, .pdf, .svg or .html, or DIR/ (HTML)")
     batch = sub.add_parser("batch", help="single values of many files on a Dask cluster")
     batch.add_argument("inputs", nargs="+", help="sound files and directories")
     batch.add_argument("--scheduler", metavar="ADDRESS",
@@ -66,11 +72,24 @@ def main(argv=None) -> int:
     from .errors import VarnholtError
 
     try:
-        if args.command == "report":
+        from .html_report import is_html_output
+
+        inputs = getattr(args, "file", None) or getattr(args, "json", None)
+        if args.command in ("report", "plot") and is_html_output(args.output):
+            from .html_report import command as html_command
+
+            analysis = dict(metrics=args.metrics, calibration=_calibration(args),
+                            field=args.field, channel=args.channel) \
+                if args.command == "report" else {}
+            path, failures = html_command(inputs, args.output, **analysis)
+            print(path)
+        elif args.command in ("report", "plot") and len(inputs) > 1:
+            raise ValueError("several inputs make an HTML report: -o DIR/")
+        elif args.command == "report":
             from .analysis import analyze
             from .report import write_report
 
-            channels = analyze(args.file, args.metrics, _calibration(args), args.field,
+            channels = analyze(args.file[0], args.metrics, _calibration(args), args.field,
                                args.channel)
             print(write_report(channels, args.output))
             failures = [f"{c.path}: channel {c.channel}: {m}: {e}"
@@ -80,7 +99,7 @@ def main(argv=None) -> int:
             from .report import write_report
             from .tool_json import channels_from_tool_json
 
-            print(write_report(channels_from_tool_json(args.json), args.output))
+            print(write_report(channels_from_tool_json(args.json[0]), args.output))
             failures = []
         else:
             from .batch_dask import batch as run

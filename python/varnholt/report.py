@@ -64,11 +64,16 @@ def report_figure(channels: Sequence[ChannelAnalysis]):
 
 
 def write_report(channels: Sequence[ChannelAnalysis], output) -> str:
-    """Draws the report and saves it; the format follows the suffix (.png, .pdf, .svg)."""
+    """Draws the report and saves it; the format follows the suffix (.png, .pdf,
+    .svg; .html or a folder ending in '/': the interactive pages of html_report)."""
     output = os.fspath(output)
     suffix = os.path.splitext(output)[1].lower()
+    from .html_report import is_html_output, write_html_report
+
+    if is_html_output(output):
+        return write_html_report(channels, output)
     if suffix not in (".png", ".pdf", ".svg"):
-        raise ValueError(f"{output}: the report is written as .png, .pdf or .svg")
+        raise ValueError(f"{output}: the report is written as .png, .pdf, .svg or .html")
     fig = report_figure(channels)
     fig.savefig(output, dpi=100)
     return output
