@@ -5,6 +5,7 @@ the cursor, a click seeks, zoom is shared, the index sorts, and a hostile
 file name stays text. A browser that does not start fails these tests."""
 
 import base64
+import io
 import json
 import os
 import subprocess
@@ -297,16 +298,42 @@ def test_scatter_points_lead_to_the_pages(site, browser):
 
 
 def test_screenshot_is_the_viewport_and_not_blank(site, browser):
-    from io import BytesIO
-
     from PIL import Image
 
     open_page(browser, site["page"])
-    image = Image.open(BytesIO(browser.get_screenshot_as_png())).convert("RGB")
+    image = Image.open(io.BytesIO(browser.get_screenshot_as_png())).convert("RGB")
     assert image.size == VIEWPORT
     pixels = np.asarray(image, dtype=np.float64)
     assert pixels.std() > 10.0  # text and plots, not one colour
     assert len(np.unique(pixels.reshape(-1, 3), axis=0)) > 50
+
+
+def test_tool_json_lines_make_the_index_and_pages(site, tool, tmp_path):
+    """The tool's JSON Lines of two files, a part of each analysed: the index
+    shows the tool's own single values, each page plays just that part."""
+    second = tmp_path / "second.wav"
+    soundfile.write(second, sine(250.0, 75.0, 1.2), RATE, subtype="PCM_24")
+    lines = tmp_path / "results.jsonl"
+    subprocess.run([tool, "--quiet", "--metrics", "loudness-time,levels", "--start", "0.2",
+                    "--duration", "0.6", "--json", str(lines), str(site["root"] / "take.wav"),
+                    str(second)], check=True, capture_output=True)
+    out = subprocess.run([sys.executable, "-m", "varnholt", "plot", str(lines), "-o",
+                          f"{tmp_path}/pages/"], capture_output=True, text=True, env=os.environ)
+    assert out.returncode == 0, out.stderr
+    docs = [json.loads(line) for line in lines.read_text().splitlines()]
+    index = (tmp_path / "pages" / "index.html").read_text(encoding="utf-8")
+    model = json.loads(index.split('id="vh-data">')[1].split("</script>")[0])
+    assert len(model["rows"]) == len(docs) == 3
+    for row, doc in zip(model["rows"], docs):
+        channel = doc["files"][0]["channels"][0]
+        assert row["channel"] == channel["channel"]
+        for metric in ("loudness-time", "levels"):
+            for key, entry in channel["metrics"][metric]["summary"].items():
+                assert row["values"][f"{metric}.{key}"] == entry["value"]
+        page = (tmp_path / "pages" / row["href"]).read_text(encoding="utf-8")
+        audio = json.loads(page.split('id="vh-data">')[1].split("</script>")[0])["audio"]
+        ogg = base64.b64decode(audio["src"].split(",", 1)[1])
+        assert soundfile.info(io.BytesIO(ogg)).frames == 0.6 * RATE
 
 
 # ---------------------------------------------------------------------------
@@ -344,8 +371,12 @@ def test_long_series_become_envelopes_with_the_exact_data_beside(site, tmp_path,
                                          embed_audio=False)
     exact = json.loads((tmp_path / "long.series.json").read_text())
     r = result_of(site, 1, "loudness-time")
-    series = exact["channels"][0]["series"]["loudness-time.loudness"]
-    np.testing.assert_array_equal(as_floats(series["values"]), r.loudness)
+    metric = exact["channels"][0]["metrics"]["loudness-time"]
+    np.testing.assert_array_equal(as_floats(metric["time"]), r.time)
+    np.testing.assert_array_equal(as_floats(metric["series"]["loudness"]["values"]), r.loudness)
+    tonal = exact["channels"][0]["metrics"]["ecma-tonality"]["series"]["tonal_frequency"]
+    np.testing.assert_array_equal(as_floats(tonal["values"]),
+                                  result_of(site, 1, "ecma-tonality").tonal_frequency)
     text = open(page, encoding="utf-8").read()
     data = json.loads(text.split('id="vh-data">')[1].split("</script>")[0])
     panel = next(p for p in data["channels"][0]["panels"] if p["metric"] == "loudness-time")
@@ -368,7 +399,7 @@ def test_embedded_sound_is_the_files_channel(site, tmp_path):
                                                         audio_path=site["channels"][1].path)],
                                     str(tmp_path), embed=True)
     ogg = base64.b64decode(model["src"].split(",", 1)[1])
-    decoded, rate = soundfile.read(__import__("io").BytesIO(ogg))
+    decoded, rate = soundfile.read(io.BytesIO(ogg))
     original, _ = soundfile.read(site["root"] / "take.wav")
     assert rate == RATE and decoded.ndim == 1 and decoded.size == original.shape[0]
     # Vorbis is lossy: the right channel, within the codec's error, not the left.

@@ -4,6 +4,7 @@
 // view (zoom and pan move all of them), a cursor that follows playback, and
 // a click on any time panel that seeks the sound there.
 (function () {
+  const started = performance.now();
   const data = JSON.parse(document.getElementById("vh-data").textContent);
   const main = document.getElementById("vh-main");
   const header = document.getElementById("vh-header");
@@ -158,6 +159,7 @@
                                         type === "mouseleave" } },
       drag: { x: true, y: false, setScale: false },
       bind: { dblclick: () => null },
+      y: false, // one time cursor across panels; a value line would mean nothing on the others
     };
   }
 
@@ -490,6 +492,8 @@
     }
     if (ch.values.length) {
       const groups = el("div", { className: "vh-valuegrid" });
+      section.append(el("details", { className: "vh-single", open: "" }, [
+        el("summary", { text: "single values (" + ch.values.length + ")" }), groups]));
       let table = null;
       let metric = null;
       for (const v of ch.values) {
@@ -505,7 +509,6 @@
           el("td", { className: "num", text: fmt(v.value) }),
           el("td", { text: v.unit })]));
       }
-      section.append(groups);
     }
     for (const panel of ch.panels.concat(ch.spectra)) {
       const box = el("div", { className: "vh-panel" });
@@ -550,6 +553,7 @@
   });
 
   setView(0, duration);
+  timings.push({ what: "render", ms: performance.now() - started, panels: timePlots.length });
 
   // Read back by the tests and the benchmark: the data each panel holds,
   // the view, the playback position and the timings of zoom steps.
