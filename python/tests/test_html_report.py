@@ -219,6 +219,29 @@ def test_playback_moves_the_cursor_on_every_time_panel(site, browser):
         assert a == pytest.approx(now / duration * width, abs=1.0)
 
 
+def test_loop_keeps_playback_in_the_shown_span(site, browser):
+    open_page(browser, site["page"])
+    positions = browser.execute_async_script("""
+        const done = arguments[0];
+        const audio = document.querySelector('audio');
+        document.getElementById('vh-loop').click();
+        varnholtPage.setView(0.5, 0.8);
+        varnholtPage.seek(0.5);
+        const seen = [];
+        audio.play().then(() => {
+          const sample = () => {
+            seen.push(varnholtPage.position());
+            if (seen.length < 60) setTimeout(sample, 20); else { audio.pause(); done(seen); }
+          };
+          sample();
+        }, (e) => done(String(e)));""")
+    assert isinstance(positions, list), positions
+    # 1.2 s of playing within a 0.3 s span: it went round, and never far past
+    # its end (one animation frame late at most).
+    assert max(positions) < 0.8 + 0.1
+    assert any(b < a for a, b in zip(positions, positions[1:]))
+
+
 def test_a_click_on_a_panel_seeks_the_sound_there(site, browser):
     from selenium.webdriver.common.action_chains import ActionChains
 
