@@ -355,8 +355,23 @@ def test_tool_json_lines_make_the_index_and_pages(site, tool, tmp_path):
                 assert row["values"][f"{metric}.{key}"] == entry["value"]
         page = (tmp_path / "pages" / row["href"]).read_text(encoding="utf-8")
         audio = json.loads(page.split('id="vh-data">')[1].split("</script>")[0])["audio"]
-        ogg = base64.b64decode(audio["src"].split(",", 1)[1])
-        assert soundfile.info(io.BytesIO(ogg)).frames == 0.6 * RATE
+        played, _ = soundfile.read(io.BytesIO(base64.b64decode(audio["src"].split(",", 1)[1])))
+        assert played.size == 0.6 * RATE
+        if row["channel"] == 2 and row["file"] == "take.wav":
+            # Silent to 0.5 s in the file, the tone after: in the span from
+            # 0.2 s silent for 0.3 s, then the tone.
+            rms = lambda a, b: np.sqrt(np.mean(played[int(a * RATE):int(b * RATE)] ** 2))
+            assert rms(0.0, 0.25) < 0.01 * rms(0.35, 0.45)
+
+
+def test_a_loud_recording_plays_scaled_to_full_scale(site, tmp_path):
+    loud = tmp_path / "loud.wav"
+    soundfile.write(loud, sine(1000.0, 100.0, 0.5), RATE, subtype="FLOAT")  # peaks of 2.8 Pa
+    [source] = html_report.gather(loud, metrics="loudness")
+    model = html_report.audio_model([source], str(tmp_path), embed=True)
+    played, _ = soundfile.read(io.BytesIO(base64.b64decode(model["src"].split(",", 1)[1])))
+    assert np.max(np.abs(played)) == pytest.approx(1.0, abs=0.05)
+    assert "9.0 dB down" in model["note"]
 
 
 # ---------------------------------------------------------------------------

@@ -399,11 +399,11 @@ def channel_model(src: Source) -> tuple[dict, dict]:
 # Sound
 
 def _vorbis(path: str, channels: Sequence[int], start_s: float, duration_s: float | None,
-            limit: int) -> bytes | None:
-    """The channels (counted from 1) of a sound file as Ogg Vorbis, or None
-    once the encoding passes `limit` bytes. Encoded block by block: the
-    Vorbis encoder of libsndfile 1.2.0 crashes on single writes of millions
-    of frames, and a block loop bounds the memory for long files anyway."""
+            limit: int, gain: float = 1.0) -> bytes | None:
+    """The channels (counted from 1) of a sound file as Ogg Vorbis, times
+    `gain`, or None once the encoding passes `limit` bytes. Encoded block by
+    block: the Vorbis encoder of libsndfile 1.2.0 crashes on single writes of
+    millions of frames, and a block loop bounds the memory for long files."""
     import soundfile
 
     picks = [ch - 1 for ch in channels]
@@ -418,8 +418,7 @@ def _vorbis(path: str, channels: Sequence[int], start_s: float, duration_s: floa
             left = frames
             for block in f.blocks(blocksize=16384, dtype="float32", always_2d=True):
                 block = block[:left, picks]
-                # Vorbis takes the range -1 ... 1; clipping beats wrapping.
-                enc.write(np.clip(block, -1.0, 1.0))
+                enc.write(block * gain if gain != 1.0 else block)
                 left -= block.shape[0]
                 if out.tell() > limit:
                     return None
@@ -427,6 +426,16 @@ def _vorbis(path: str, channels: Sequence[int], start_s: float, duration_s: floa
                     break
     data = out.getvalue()
     return data if len(data) <= limit else None
+
+
+def playback_gain(sources: Sequence[Source]) -> float:
+    """1, or what brings the largest sample of the channels to full scale: a
+    floating-point file may hold pascal, and a peak above 1 Pa (91 dB SPL)
+    would clip in the player."""
+    peaks = [s.channel.peak_pa / s.channel.calibration.pascal_per_unit for s in sources
+             if getattr(s.channel.calibration, "pascal_per_unit", 0) > 0]
+    peak = max(peaks, default=0.0)
+    return 1.0 / peak if peak > 1.0 else 1.0
 
 
 def audio_model(sources: Sequence[Source], page_dir: str, embed: bool,
@@ -439,10 +448,11 @@ def audio_model(sources: Sequence[Source], page_dir: str, embed: bool,
                else f"{src.channel.path} is not here")
         return {"src": None, "offset_s": 0.0, "note": f"no sound to play: {why}"}
     channels = [s.channel.channel for s in sources if s.channel.channel >= 1]
+    gain = playback_gain(sources)
     why = "is not embedded (turned off)"
     if embed and channels:
         try:
-            data = _vorbis(path, channels, src.start_s, src.duration_s, limit)
+            data = _vorbis(path, channels, src.start_s, src.duration_s, limit, gain)
         except (RuntimeError, OSError, ValueError) as e:
             data, why = None, f"could not be encoded ({e})"
         else:
@@ -451,7 +461,9 @@ def audio_model(sources: Sequence[Source], page_dir: str, embed: bool,
             return {"src": "data:audio/ogg;base64," + base64.b64encode(data).decode("ascii"),
                     "offset_s": 0.0, "embedded": True,
                     "note": f"channel{'s' if len(channels) > 1 else ''} "
-                            f"{', '.join(map(str, channels))} embedded as Ogg Vorbis"}
+                            f"{', '.join(map(str, channels))} embedded as Ogg Vorbis" + (
+                                f", {-20 * math.log10(gain):.1f} dB down so that its peak "
+                                "fits the player's range" if gain < 1.0 else "")}
     rel = os.path.relpath(os.path.abspath(path), os.path.abspath(page_dir))
     return {"src": urllib.parse.quote(Path(rel).as_posix()), "offset_s": src.start_s,
             "embedded": False,
