@@ -79,7 +79,8 @@ def site(tmp_path_factory):
     assert out.returncode == 1, out.stderr  # the broken file fails, the others are written
     assert "broken.wav" in out.stderr
     return {"root": root, "page": page, "channels": channels, "folder": folder,
-            "index": folder / "index.html", "hostile_page": folder / "img_src_x_onerror_alert_1.ch1.html"}
+            "index": folder / "index.html",
+            "hostile_page": folder / "img_src_x_onerror_alert_1.ch1.html"}
 
 
 @pytest.fixture(scope="module")

@@ -33,7 +33,7 @@ import math
 import os
 import re
 import urllib.parse
-from dataclasses import dataclass, field as dataclass_field, replace
+from dataclasses import dataclass, replace
 from pathlib import Path
 from types import MappingProxyType
 from typing import Iterable, Sequence
@@ -66,7 +66,7 @@ HERE = Path(__file__).resolve().parent / "html"
 # What each metric draws
 
 @dataclass(frozen=True)
-class SeriesSpec:
+class SeriesLayout:
     attr: str
     label: str  # quantity as the panel shows it
     axis: str = "y"  # "y" left, "y2" right
@@ -74,14 +74,14 @@ class SeriesSpec:
 
 
 @dataclass(frozen=True)
-class PanelSpec:
+class PanelLayout:
     title: str
-    series: tuple[SeriesSpec, ...]
+    series: tuple[SeriesLayout, ...]
     mark: str | None = None  # a single value drawn as a dashed line
 
 
 @dataclass(frozen=True)
-class ImageSpec:
+class ImageLayout:
     title: str
     planes: tuple[tuple[str, str], ...]  # (attribute, label); the first is shown first
     axis: str  # attribute of the band axis
@@ -89,29 +89,30 @@ class ImageSpec:
 
 
 TIME_PANELS = {
-    "loudness-time": (PanelSpec("loudness N(t)", (SeriesSpec("loudness", "N(t)"),), "N5"),),
-    "sharpness": (PanelSpec("sharpness S(t) of each 2 ms frame",
-                            (SeriesSpec("sharpness", "S(t)"),), "S"),),
-    "roughness": (PanelSpec("roughness R(t)", (SeriesSpec("roughness", "R(t)"),), "R_mean"),),
-    "tonality": (PanelSpec("tonality K(t)", (SeriesSpec("tonality", "K(t)"),), "K_mean"),),
+    "loudness-time": (PanelLayout("loudness N(t)", (SeriesLayout("loudness", "N(t)"),), "N5"),),
+    "sharpness": (PanelLayout("sharpness S(t) of each 2 ms frame",
+                            (SeriesLayout("sharpness", "S(t)"),), "S"),),
+    "roughness": (PanelLayout("roughness R(t)", (SeriesLayout("roughness", "R(t)"),), "R_mean"),),
+    "tonality": (PanelLayout("tonality K(t)", (SeriesLayout("tonality", "K(t)"),), "K_mean"),),
     "ecma-tonality": (
-        PanelSpec("tonality T(t) and its tonal frequency",
-                  (SeriesSpec("tonality", "T(t)"),
-                   SeriesSpec("tonal_frequency", "f_T(t)", "y2", points=True)), "T_mean"),
-        PanelSpec("loudness N(t)", (SeriesSpec("loudness", "N(t)"),), "N_mean"),
+        PanelLayout("tonality T(t) and its tonal frequency",
+                  (SeriesLayout("tonality", "T(t)"),
+                   SeriesLayout("tonal_frequency", "f_T(t)", "y2", points=True)), "T_mean"),
+        PanelLayout("loudness N(t)", (SeriesLayout("loudness", "N(t)"),), "N_mean"),
     ),
-    "ecma-roughness": (PanelSpec("roughness R(t)", (SeriesSpec("roughness", "R(t)"),), "R_p90"),),
+    "ecma-roughness": (PanelLayout("roughness R(t)", (SeriesLayout("roughness", "R(t)"),),
+                                   "R_p90"),),
 }
 
 IMAGES = {
-    "loudness-time": (ImageSpec("specific loudness N'(z, t)", (("specific", "N'"),), "bark"),),
-    "ecma-tonality": (ImageSpec("tonality per band", (
+    "loudness-time": (ImageLayout("specific loudness N'(z, t)", (("specific", "N'"),), "bark"),),
+    "ecma-tonality": (ImageLayout("tonality per band", (
         ("specific_tonality", "specific tonality"),
         ("tonal_specific_loudness", "tonal specific loudness"),
         ("noise_specific_loudness", "noise specific loudness"),
         ("combined_specific_loudness", "combined specific loudness"),
         ("band_tonal_frequency", "tonal frequency of the band")), "band", hz_axis=True),),
-    "ecma-roughness": (ImageSpec("specific roughness", (
+    "ecma-roughness": (ImageLayout("specific roughness", (
         ("specific_roughness", "specific roughness"),), "band", hz_axis=True),),
 }
 
@@ -246,11 +247,11 @@ class Source:
     dc_offset_pa: float | None = None  # when the result object does not carry it
 
 
-def _time_series(result, spec: PanelSpec, exact: dict, metric: str):
+def _time_series(result, layout: PanelLayout, exact: dict, metric: str):
     """One time panel's data: shared frame times, each series' values, reduced
     to an envelope of the first series when longer than FULL_SERIES_MAX_FRAMES."""
     time = np.asarray(result.time, dtype=np.float64)
-    present = [s for s in spec.series if getattr(result, s.attr, None) is not None
+    present = [s for s in layout.series if getattr(result, s.attr, None) is not None
                and np.asarray(getattr(result, s.attr)).shape == time.shape]
     if not present or time.size == 0:
         return None
@@ -260,9 +261,9 @@ def _time_series(result, spec: PanelSpec, exact: dict, metric: str):
     reduced = time.size > FULL_SERIES_MAX_FRAMES
     idx = envelope_indices(np.asarray(getattr(result, present[0].attr), np.float64)) \
         if reduced else slice(None)
-    mark = _value_of(result, spec.mark) if spec.mark else None
+    mark = _value_of(result, layout.mark) if layout.mark else None
     return {
-        "kind": "series", "metric": metric, "title": spec.title, "method": result.method,
+        "kind": "series", "metric": metric, "title": layout.title, "method": result.method,
         "frames": int(time.size), "reduced": bool(reduced),
         "t": _json_list(time[idx]),
         "series": [{"attr": s.attr, "label": s.label, "unit": _unit_of(result, s.attr),
@@ -274,11 +275,11 @@ def _time_series(result, spec: PanelSpec, exact: dict, metric: str):
     }
 
 
-def _image(result, spec: ImageSpec, metric: str, duration_s: float):
+def _image(result, layout: ImageLayout, metric: str, duration_s: float):
     time = np.asarray(result.time, dtype=np.float64)
-    axis = np.asarray(getattr(result, spec.axis), dtype=np.float64)
+    axis = np.asarray(getattr(result, layout.axis), dtype=np.float64)
     planes = []
-    for attr, label in spec.planes:
+    for attr, label in layout.planes:
         plane = getattr(result, attr, None)
         if plane is None or np.ndim(plane) != 2 or plane.shape != (time.size, axis.size):
             continue
@@ -292,11 +293,11 @@ def _image(result, spec: ImageSpec, metric: str, duration_s: float):
     hop = float(time[1] - time[0]) if time.size > 1 else duration_s
     step = float(axis[1] - axis[0]) if axis.size > 1 else 1.0
     return {
-        "kind": "image", "metric": metric, "title": spec.title, "method": result.method,
+        "kind": "image", "metric": metric, "title": layout.title, "method": result.method,
         "frames": int(time.size), "t0": float(time[0]), "t1": float(time[-1] + hop),
         "bands": int(axis.size), "z0": float(axis[0]), "dz": step,
         "axis_label": "z",
-        "axis_unit": _unit_of(result, spec.axis), "hz_axis": spec.hz_axis,
+        "axis_unit": _unit_of(result, layout.axis), "hz_axis": layout.hz_axis,
         "planes": planes,
     }
 
@@ -324,15 +325,15 @@ def _generic_panels(result, metric: str, exact: dict, duration_s: float):
     axes = [k for k, v in arrays.items() if v.ndim == 1 and v.shape != time.shape]
     out = []
     for attr in series:
-        p = _time_series(result, PanelSpec(f"{metric}: {attr.replace('_', ' ')}",
-                                           (SeriesSpec(attr, attr),)), exact, metric)
+        p = _time_series(result, PanelLayout(f"{metric}: {attr.replace('_', ' ')}",
+                                           (SeriesLayout(attr, attr),)), exact, metric)
         if p:
             out.append(p)
     for attr, v in arrays.items():
         if v.ndim == 2 and v.shape[0] == time.size:
             axis = next((a for a in axes if arrays[a].size == v.shape[1]), None)
             if axis:
-                p = _image(result, ImageSpec(f"{metric}: {attr.replace('_', ' ')}",
+                p = _image(result, ImageLayout(f"{metric}: {attr.replace('_', ' ')}",
                                              ((attr, attr.replace("_", " ")),), axis),
                            metric, duration_s)
                 if p:
@@ -366,12 +367,12 @@ def channel_model(src: Source) -> tuple[dict, dict]:
                            "value": _finite_or_none(v.value), "unit": v.unit,
                            "definition": v.definition})
         if m in TIME_PANELS or m in IMAGES:
-            for spec in TIME_PANELS.get(m, ()):
-                p = _time_series(r, spec, exact, m)
+            for layout in TIME_PANELS.get(m, ()):
+                p = _time_series(r, layout, exact, m)
                 if p:
                     panels.append(p)
-            for spec in IMAGES.get(m, ()):
-                p = _image(r, spec, m, duration)
+            for layout in IMAGES.get(m, ()):
+                p = _image(r, layout, m, duration)
                 if p:
                     panels.append(p)
         elif m in SPECTRA:
@@ -651,7 +652,8 @@ def write_index(sources: Sequence[Source], folder: str, *, embed_audio: bool = T
     hrefs = [urllib.parse.quote(p) if p else None for p in pages]
     model = _index_model(sources, hrefs)
     files = len({s.channel.path for s in sources})
-    model["title"] = f"{files} file{'s' if files != 1 else ''}, {len(sources)} row{'s' if len(sources) != 1 else ''}"
+    rows = len(sources)
+    model["title"] = f"{files} file{'s' if files != 1 else ''}, {rows} row{'s' if rows != 1 else ''}"
     text = _page_html("index", "Varnholt report: every file and channel",
                       "Every file and channel", model, with_uplot=False)
     index = os.path.join(folder, "index.html")
