@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds the library and runs it on its built-in
-# demo signal; ends by drawing the demo's report with the Python package.
+# demo signal; ends by drawing the demo's report with the Python package, as
+# a PNG and as an interactive HTML page.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -14,3 +15,6 @@ build/release/tools/varnholt/varnholt demo --json build/release/demo.json
 VARNHOLT_LIBRARY="$PWD/build/release/src/libvarnholt.so.1" PYTHONPATH="$PWD/python" \
   "${VARNHOLT_PYTHON:-/usr/bin/python3}" -m varnholt plot build/release/demo.json \
   -o "$PWD/build/release/demo-report.png"
+VARNHOLT_LIBRARY="$PWD/build/release/src/libvarnholt.so.1" PYTHONPATH="$PWD/python" \
+  "${VARNHOLT_PYTHON:-/usr/bin/python3}" -m varnholt plot build/release/demo.json \
+  -o "$PWD/build/release/demo-report.html"

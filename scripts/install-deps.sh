@@ -13,4 +13,12 @@ apt-get install -y --no-install-recommends \
   clang libclang-rt-dev binutils \
   python3 python3-numpy python3-cffi python3-matplotlib python3-soundfile \
   python3-dask python3-distributed python3-pandas python3-pytest python3-setuptools \
-  python3-pip
+  python3-pip python3-pil \
+  chromium chromium-driver python3-selenium
+# uPlot, the plotting library the HTML report inlines into its pages, from
+# npm into a fixed place outside the repository (VARNHOLT_UPLOT_DIR points
+# elsewhere). Debian's npm only where no npm came with the machine's Node.js.
+if ! command -v npm >/dev/null 2>&1; then
+  apt-get install -y --no-install-recommends npm
+fi
+npm install --prefix /usr/local/share/varnholt-js --no-audit --no-fund uplot@1.6.32

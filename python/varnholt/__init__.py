@@ -29,6 +29,15 @@ from .stream import Stream
 __version__ = "0.2.2"
 
 
+def report(source, output, metrics=None, calibration=None, field="free", channel=None):
+    """Writes the report of ChannelAnalysis objects, sound files, folders or
+    the varnholt tool's JSON / JSON Lines; see varnholt.html_report.report."""
+    from .html_report import report as write
+
+    return write(source, output, metrics=metrics, calibration=calibration, field=field,
+                 channel=channel)
+
+
 def batch(paths, metrics=None, calibration=None, client=None, field="free", progress=False,
           out=None, overwrite=False, series=None, recursive=False):
     """Analyses many files on a Dask cluster, writing each row to `out` as it

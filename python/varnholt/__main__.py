@@ -1,7 +1,10 @@
 """python3 -m varnholt: report, plot and batch from the command line.
 
   python3 -m varnholt report FILE -o report.png     analyse FILE, draw the report
+  python3 -m varnholt report FILE -o report.html    the same as an interactive page
+  python3 -m varnholt report FILES_OR_DIRS -o DIR/  index.html and a page per file and channel
   python3 -m varnholt plot RESULT.json -o report.pdf the report of the tool's --json output
+                                                    (.html or DIR/ as above; JSON Lines too)
   python3 -m varnholt batch DIR_OR_FILES --out results.sqlite [--scheduler tcp://HOST:8786]
                                                    rows written as they finish; run again to resume
 """
@@ -48,7 +51,9 @@ def _analysis_options(p: argparse.ArgumentParser, channel: bool = True):
 
 OUTPUT_HELP = ("report.png or .svg: one image, a column of panels per channel; report.pdf: A4 "
                "pages, a table of every single value with its unit, the calibration and the "
-               "warnings, then a page per metric family and channel")
+               "warnings, then a page per metric family and channel; report.html: an "
+               "interactive page to listen to while you look; DIR/: index.html and an "
+               "interactive page per file and channel")
 PLOT_EPILOG = """\
 The tool writes one JSON document for one input and JSON Lines (one document
 per file and channel) for several; plot reads both. Each file gets its own
@@ -63,14 +68,16 @@ def main(argv=None) -> int:
     parser = argparse.ArgumentParser(prog="python3 -m varnholt",
                                      description="Psychoacoustic metrics of sound files.")
     sub = parser.add_subparsers(dest="command", required=True)
-    report = sub.add_parser("report", help="analyse a sound file and draw its report")
-    report.add_argument("file")
+    report = sub.add_parser("report", help="analyse sound files and draw their report")
+    report.add_argument("file", nargs="+", help="sound file; several, or folders: HTML only")
     report.add_argument("-o", "--output", required=True, help=OUTPUT_HELP)
     _analysis_options(report)
     plot = sub.add_parser("plot", help="draw the report of the varnholt tool's --json output",
                           epilog=PLOT_EPILOG,
                           formatter_class=argparse.RawDescriptionHelpFormatter)
-    plot.add_argument("json", help="the tool's --json output: one document or JSON Lines")
+    plot.add_argument("json", nargs="+",
+                      help="the tool's --json output: one document or JSON Lines; several: "
+                           "HTML only")
     plot.add_argument("-o", "--output", required=True, help=OUTPUT_HELP)
     plot.add_argument("--file", metavar="PATH",
                       help="only the file of this path (as the tool wrote it)")
@@ -96,12 +103,26 @@ def main(argv=None) -> int:
     from .errors import VarnholtError
 
     try:
-        if args.command == "report":
+        from .html_report import is_html_output
+
+        inputs = getattr(args, "file", None) or getattr(args, "json", None)
+        if args.command in ("report", "plot") and is_html_output(args.output):
+            from .html_report import command as html_command
+
+            analysis = dict(metrics=args.metrics, calibration=_calibration(args),
+                            field=args.field, channel=args.channel) \
+                if args.command == "report" else {}
+            path, failures = html_command(inputs, args.output, **analysis)
+            print(path)
+        elif args.command in ("report", "plot") and len(inputs) > 1:
+            raise ValueError("several inputs make an HTML report: -o DIR/")
+        elif args.command == "report":
             from .analysis import analyze
             from .report import write_report
 
-            channels = analyze(args.file, metrics=args.metrics, calibration=_calibration(args),
-                               field=args.field, channel=args.channel, bands=True)
+            channels = analyze(args.file[0], metrics=args.metrics,
+                               calibration=_calibration(args), field=args.field,
+                               channel=args.channel, bands=True)
             print(write_report(channels, args.output))
             failures = [f"{c.path}: channel {c.channel}: {m}: {e}"
                         for c in channels for m, e in c.errors.items()]
@@ -110,12 +131,12 @@ def main(argv=None) -> int:
             from .report import write_reports
             from .tool_json import channels_from_tool_json
 
-            channels = channels_from_tool_json(args.json, args.file, args.channel)
+            channels = channels_from_tool_json(args.json[0], args.file, args.channel)
             if not channels:
                 picked = " and ".join(
                     ([f"file {args.file}"] if args.file is not None else [])
                     + ([f"channel {args.channel}"] if args.channel is not None else []))
-                raise ValueError(f"{args.json}: holds no {picked or 'channel'}")
+                raise ValueError(f"{args.json[0]}: holds no {picked or 'channel'}")
             groups = {}
             for c in channels:
                 groups.setdefault(c.path, []).append(c)

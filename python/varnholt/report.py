@@ -386,8 +386,13 @@ def write_pdf(channels: Sequence[ChannelAnalysis], output: str) -> str:
 
 def write_report(channels: Sequence[ChannelAnalysis], output) -> str:
     """Draws the report and saves it; the format follows the suffix (.png,
-    .svg: one image; .pdf: A4 pages)."""
+    .svg: one image; .pdf: A4 pages; .html or a folder ending in '/': the
+    interactive pages of varnholt.html_report)."""
     output = os.fspath(output)
+    from .html_report import is_html_output, write_html_report
+
+    if is_html_output(output):
+        return write_html_report(channels, output)
     if _suffix(output) == ".pdf":
         return write_pdf(channels, output)
     report_figure(channels).savefig(output, dpi=100)
