@@ -73,7 +73,7 @@ def child(path: str, out_dir: str) -> None:
 
     matplotlib.use("Agg")
     import varnholt
-    from varnholt.report import write_report
+    from varnholt.static_report import write_report
 
     figures = {}
     start = time.perf_counter()

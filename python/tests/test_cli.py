@@ -6,7 +6,7 @@ import sys
 import pytest
 
 import varnholt
-from varnholt.report import report_figure
+from varnholt.static_report import report_figure
 from varnholt.tool_json import channels_from_tool_json
 
 

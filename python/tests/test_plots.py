@@ -157,7 +157,7 @@ def test_plots_draw_into_given_axes(results):
 
 @pytest.mark.parametrize("suffix,magic", [(".png", b"\x89PNG"), (".pdf", b"%PDF")])
 def test_the_report_renders(tmp_path, stereo_44k1, suffix, magic):
-    from varnholt.report import write_report
+    from varnholt.static_report import write_report
 
     channels = varnholt.analyze(stereo_44k1, metrics="loudness,roughness,ecma-tonality",
                                 calibration={"full_scale_spl": 100}, channel=1, bands=True)

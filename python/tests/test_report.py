@@ -17,7 +17,7 @@ from matplotlib.text import Text
 
 import varnholt
 from varnholt.plots import max_per_column, min_max_envelope
-from varnholt.report import A4_IN, report_figure, report_pages
+from varnholt.static_report import A4_IN, report_figure, report_pages
 from varnholt.tool_json import channels_from_tool_json
 
 from conftest import am_tone, sine

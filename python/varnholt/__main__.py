@@ -105,7 +105,8 @@ def main(argv=None) -> int:
     try:
         from .html_report import is_html_output
 
-        inputs = getattr(args, "file", None) or getattr(args, "json", None)
+        inputs = {"report": getattr(args, "file", None),
+                  "plot": getattr(args, "json", None)}.get(args.command)
         if args.command in ("report", "plot") and is_html_output(args.output):
             from .html_report import command as html_command
 
@@ -118,7 +119,7 @@ def main(argv=None) -> int:
             raise ValueError("several inputs make an HTML report: -o DIR/")
         elif args.command == "report":
             from .analysis import analyze
-            from .report import write_report
+            from .static_report import write_report
 
             channels = analyze(args.file[0], metrics=args.metrics,
                                calibration=_calibration(args), field=args.field,
@@ -128,7 +129,7 @@ def main(argv=None) -> int:
                         for c in channels for m, e in c.errors.items()]
             failures += [f"{c.path}: channel {c.channel}: {c.error}" for c in channels if c.error]
         elif args.command == "plot":
-            from .report import write_reports
+            from .static_report import write_reports
             from .tool_json import channels_from_tool_json
 
             channels = channels_from_tool_json(args.json[0], args.file, args.channel)

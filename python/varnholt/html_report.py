@@ -835,12 +835,12 @@ def report(source, output, metrics=None, calibration=None, field="free",
     folders or the tool's JSON / JSON Lines. To x.html: one interactive page
     (the channels of one file); to a folder (a path ending in '/'): index.html
     and a page per file and channel; to .png, .pdf or .svg: the static
-    one-page report of varnholt.report. Returns the path written."""
+    static report of varnholt.static_report. Returns the path written."""
     if is_html_output(output):
         uplot_dir()  # before the analysis: a missing library fails at once
     sources = gather(source, metrics, calibration, field, channel)
     if is_html_output(output):
         return write_html(sources, output, embed_audio=embed_audio)
-    from .report import write_report
+    from .static_report import write_report
 
     return write_report([s.channel for s in sources], output)
