@@ -109,3 +109,16 @@ def test_a_dc_offset_is_warned_about_in_python_as_in_the_tool(files):
     assert any("DC offset of 0.02 Pa" in w for w in c.warnings)
     (removed,) = varnholt.analyze(files / "offset.wav", metrics="levels", remove_dc=True)
     assert removed.dc_removed and removed["levels"].LZeq < c["levels"].LZeq
+
+
+def test_arrays_are_views_of_the_layers_result_and_keep_it_alive():
+    import gc
+
+    x = am_tone(1000.0, 70.0, 70.0, 0.5)
+    specific = varnholt.loudness_time(x).specific
+    copy = np.array(specific)
+    gc.collect()
+    # No copy was made (the array owns no memory), it cannot be written, and
+    # the result it views is still there after everything else went.
+    assert not specific.flags.owndata and not specific.flags.writeable
+    np.testing.assert_array_equal(specific, copy)

@@ -1,5 +1,5 @@
 """The analysis layer (libvarnholt_analysis) through cffi: settings in,
-per-channel results out, each array copied once from the layer's memory.
+per-channel results out, their arrays read-only views of the layer's memory.
 
 Everything between a sound and its numbers happens in the layer, the same
 code the varnholt tool runs: reading, resampling, calibration, span and
@@ -93,9 +93,9 @@ def configure(settings, *, metrics: str, field: int, calibration, channel: int,
 
 def run(settings, source, fs, progress=None):
     """Analyses a path, or an array of samples at fs (1-D: one channel;
-    2-D: frames x channels), and returns the layer's result handle (to be
-    destroyed with destroy_result). `progress(share)` may return True to
-    cancel."""
+    2-D: frames x channels), and returns the layer's result, released when
+    the last array viewing its memory goes. `progress(share)` may return
+    True to cancel."""
     lib = analysis_lib()
     out = ffi.new("vha_result**")
     keep = []
@@ -120,18 +120,26 @@ def run(settings, source, fs, progress=None):
     if status == VHA_ERR_CANCELLED:
         raise Cancelled("the analysis was cancelled", status=status, status_text="cancelled")
     check(status, "analysis")
-    return out[0]
+    # Released when the last array that views its memory goes.
+    return ffi.gc(out[0], lib.vha_result_destroy)
 
 
-def destroy_result(result) -> None:
-    analysis_lib().vha_result_destroy(result)
+class _LayerMemory:
+    """A read-only view of doubles the layer's result holds. numpy keeps this
+    object as the array's base, and it keeps the result alive: the arrays
+    reach Python without a copy, however large the per-band arrays are."""
+
+    def __init__(self, result, pointer, count: int):
+        self._result = result
+        self.__array_interface__ = {
+            "data": (int(ffi.cast("uintptr_t", pointer)), True), "shape": (count,),
+            "typestr": "<f8", "version": 3}
 
 
-def _array(pointer, count: int) -> np.ndarray:
-    """One copy of a layer array into numpy memory."""
+def _array(result, pointer, count: int) -> np.ndarray:
     if count == 0:
         return np.empty(0)
-    return np.frombuffer(ffi.buffer(pointer, 8 * count), dtype=np.float64).copy()
+    return np.asarray(_LayerMemory(result, pointer, count))
 
 
 def _value(x: float):
@@ -192,17 +200,18 @@ def metric_parts(result, c: int, m: int) -> dict:
     series = {}
     for i in range(info.series):
         check(lib.vha_result_series(result, c, m, i, series_out), "result")
-        series[_text(series_out.key)] = _array(series_out.values, series_out.count)
+        series[_text(series_out.key)] = _array(result, series_out.values, series_out.count)
     band = ffi.new("vha_band_array*")
     bands = {}
     for i in range(info.band_arrays):
         check(lib.vha_result_band_array(result, c, m, i, band), "result")
-        values = _array(band.values, band.rows * band.bands).reshape(band.rows, band.bands)
-        bands[_text(band.key)] = (_array(band.axis, band.bands), values)
+        values = _array(result, band.values, band.rows * band.bands).reshape(band.rows,
+                                                                              band.bands)
+        bands[_text(band.key)] = (_array(result, band.axis, band.bands), values)
     return {
         "name": _text(info.name), "method": _text(info.method), "error": _text(info.error),
         "status": info.status,
-        "time": _array(info.frame_times_s, info.frames), "summaries": summaries,
+        "time": _array(result, info.frame_times_s, info.frames), "summaries": summaries,
         "series": series, "bands": bands,
     }
 

@@ -248,10 +248,7 @@ def run_layer(source, *, fs=None, metrics=None, calibration=None, field="free", 
         result = _layer.run(settings, source, rate, told)
         if progress is True:
             print(file=sys.stderr)
-    try:
-        return convert(result, field_name, cal)
-    finally:
-        _layer.destroy_result(result)
+    return convert(result, field_name, cal)
 
 
 def analyze(source, *, fs=None, metrics=None, calibration=None, field="free", channel=None,
