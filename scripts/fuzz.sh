@@ -12,7 +12,7 @@ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
   -DVARNHOLT_BUILD_FUZZERS=ON -DVARNHOLT_BUILD_TESTS=OFF -DVARNHOLT_BUILD_TOOLS=OFF \
   -DVARNHOLT_BUILD_EXAMPLES=OFF
-targets="loudness_from_levels sharpness loudness_stationary loudness_time roughness_dw tonality_aures ecma_tonality ecma_roughness levels stream"
+targets="loudness_from_levels sharpness loudness_stationary loudness_time roughness_dw tonality_aures ecma_tonality ecma_roughness levels stream analysis_samples"
 for t in $targets; do cmake --build build/fuzz --target "fuzz_$t" -j "$(nproc)"; done
 for t in $targets; do
   # The expensive metrics get fewer runs so the short mode stays short.
@@ -20,7 +20,7 @@ for t in $targets; do
     loudness_from_levels|sharpness) runs=20000 ;;
     loudness_stationary|loudness_time|roughness_dw|tonality_aures|levels) runs=300 ;;
     ecma_roughness) runs=100 ;;
-    stream) runs=60 ;;
+    stream|analysis_samples) runs=60 ;;
     *) runs=40 ;;
   esac
   work=build/fuzz/findings/$t
