@@ -20,7 +20,8 @@ for t in $targets; do
     loudness_from_levels|sharpness) runs=20000 ;;
     loudness_stationary|loudness_time|roughness_dw|tonality_aures|levels) runs=300 ;;
     ecma_roughness) runs=100 ;;
-    stream|analysis_samples) runs=60 ;;
+    stream) runs=60 ;;
+    analysis_samples) runs=20 ;;
     *) runs=40 ;;
   esac
   work=build/fuzz/findings/$t
