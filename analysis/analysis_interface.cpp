@@ -21,6 +21,7 @@
 #include "analysis/metric_streams.h"
 #include "analysis/resample.h"
 #include "analysis/results.h"
+#include "core/boundary.h"
 
 using namespace varnholt::analysis;
 
@@ -62,18 +63,6 @@ struct vha_resampler {
 };
 
 namespace {
-
-// Runs `body`, turning whatever it throws into a status.
-template <typename Body>
-vh_status guarded(Body&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return VH_ERR_ALLOCATION;
-  } catch (...) {
-    return VH_ERR_NUMERICAL;
-  }
-}
 
 // Thrown from the progress callback's wrapper to stop an analysis.
 struct Cancelled : std::exception {
@@ -144,7 +133,7 @@ const MetricResult* metric_at(const vha_result* r, std::size_t c, std::size_t m)
 template <typename Set>
 vh_status set(vha_settings* s, Set&& change) noexcept {
   if (s == nullptr) return VH_ERR_NULL_POINTER;
-  return guarded([&]() -> vh_status {
+  return varnholt::guarded_call([&]() -> vh_status {
     s->error.clear();
     return change(*s);
   });
@@ -176,7 +165,7 @@ const char* vha_version_string(void) { return vh_version_string(); }
 vh_status vha_settings_create(vha_settings** settings) {
   if (settings == nullptr) return VH_ERR_NULL_POINTER;
   *settings = nullptr;
-  return guarded([&] {
+  return varnholt::guarded_call([&] {
     *settings = new vha_settings();
     return VH_OK;
   });
@@ -318,7 +307,7 @@ vh_status vha_analyse_file(const vha_settings* settings, const char* path, vha_r
     if (result != nullptr) *result = nullptr;
     return VH_ERR_NULL_POINTER;
   }
-  return guarded([&] {
+  return varnholt::guarded_call([&] {
     return analyse(*settings, result, [&](const AnalysisSettings& a, const ChannelSinkFactory& sinks,
                                           const FileProgress& progress) {
       return analyse_file(path, a, sinks, progress);
@@ -337,7 +326,7 @@ vh_status vha_analyse_samples(const vha_settings* settings, const double* sample
   if (channels == 0) return VH_ERR_INVALID_ARGUMENT;
   if (rate_hz <= 0) return VH_ERR_INVALID_SAMPLE_RATE;
   if (frames > SIZE_MAX / channels) return VH_ERR_SIZE_OVERFLOW;
-  return guarded([&] {
+  return varnholt::guarded_call([&] {
     const SampleBuffer buffer{samples, frames, channels, rate_hz};
     return analyse(*settings, result, [&](const AnalysisSettings& a,
                                           const ChannelSinkFactory& sinks,
@@ -456,7 +445,7 @@ vh_status vha_find_sound_files(const char* const* inputs, size_t count, int32_t 
   for (size_t i = 0; i < count; ++i) {
     if (inputs[i] == nullptr) return VH_ERR_NULL_POINTER;
   }
-  return guarded([&] {
+  return varnholt::guarded_call([&] {
     auto found = std::make_unique<vha_file_list>();
     try {
       found->paths = expand_inputs({inputs, inputs + count}, recursive != 0);
@@ -489,7 +478,7 @@ vh_status vha_resampler_create(int32_t rate_hz, vha_resampler** resampler) {
   if (resampler == nullptr) return VH_ERR_NULL_POINTER;
   *resampler = nullptr;
   if (rate_hz <= 0) return VH_ERR_INVALID_SAMPLE_RATE;
-  return guarded([&] {
+  return varnholt::guarded_call([&] {
     auto r = std::make_unique<vha_resampler>();
     if (rate_hz != ANALYSIS_RATE_HZ) r->soxr.emplace(rate_hz);
     *resampler = r.release();
@@ -502,7 +491,7 @@ void vha_resampler_destroy(vha_resampler* resampler) { delete resampler; }
 vh_status vha_resampler_push(vha_resampler* resampler, const double* samples, size_t count) {
   if (resampler == nullptr || (samples == nullptr && count > 0)) return VH_ERR_NULL_POINTER;
   if (resampler->finished) return VH_ERR_INVALID_ARGUMENT;
-  return guarded([&] {
+  return varnholt::guarded_call([&] {
     const std::span<const double> in(samples, count);
     if (!resampler->soxr) {
       resampler->ready.insert(resampler->ready.end(), in.begin(), in.end());
@@ -518,7 +507,7 @@ vh_status vha_resampler_push(vha_resampler* resampler, const double* samples, si
 vh_status vha_resampler_finish(vha_resampler* resampler) {
   if (resampler == nullptr) return VH_ERR_NULL_POINTER;
   if (resampler->finished) return VH_ERR_INVALID_ARGUMENT;
-  return guarded([&] {
+  return varnholt::guarded_call([&] {
     resampler->finished = true;
     if (!resampler->soxr) return VH_OK;
     resampler->soxr->finish(resampler->converted);

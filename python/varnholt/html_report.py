@@ -507,7 +507,8 @@ CSP = ("default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline
 def _page_html(kind: str, title: str, heading: str, data: dict, with_uplot: bool) -> str:
     template = (HERE / "template.html").read_text(encoding="utf-8")
     css = (HERE / "report.css").read_text(encoding="utf-8")
-    script = (HERE / f"{kind}.js").read_text(encoding="utf-8")
+    script = "\n".join((HERE / f"{name}.js").read_text(encoding="utf-8")
+                       for name in ("dom", kind))
     if with_uplot:
         uplot_js, uplot_css, notice = _uplot_assets()
         library = f"<script>/*!\n{notice}\n*/\n{_inline_script(uplot_js)}</script>"

@@ -3,35 +3,13 @@
 // sortable by any column, and a scatter plot of any two of them whose points
 // lead to the pages.
 (function () {
+  const { el, svg, fmt } = window.varnholtDom;
   const data = JSON.parse(document.getElementById("vh-data").textContent);
   const main = document.getElementById("vh-main");
   const header = document.getElementById("vh-header");
-  const SVG = "http://www.w3.org/2000/svg";
 
-  function el(tag, attrs, children) {
-    const e = document.createElement(tag);
-    for (const k in attrs || {}) {
-      if (k === "text") e.textContent = attrs[k];
-      else if (k === "className") e.className = attrs[k];
-      else e.setAttribute(k, attrs[k]);
-    }
-    for (const c of children || []) e.append(c);
-    return e;
-  }
 
-  function svg(tag, attrs, children) {
-    const e = document.createElementNS(SVG, tag);
-    for (const k in attrs || {}) e.setAttribute(k, attrs[k]);
-    for (const c of children || []) e.append(c);
-    return e;
-  }
 
-  function fmt(v) {
-    if (v == null || !isFinite(v)) return "–";
-    const a = Math.abs(v);
-    if (a !== 0 && (a >= 1e5 || a < 1e-3)) return v.toExponential(3);
-    return String(Number(v.toPrecision(4)));
-  }
 
   // Every column of the table: what it shows, how it sorts.
   const columns = [

@@ -4,6 +4,7 @@
 // view (zoom and pan move all of them), a cursor that follows playback, and
 // a click on any time panel that seeks the sound there.
 (function () {
+  const { el, fmt } = window.varnholtDom;
   const started = performance.now();
   const data = JSON.parse(document.getElementById("vh-data").textContent);
   const main = document.getElementById("vh-main");
@@ -32,23 +33,7 @@
   let drawing = false;
 
   // ---- small helpers -----------------------------------------------------
-  function el(tag, attrs, children) {
-    const e = document.createElement(tag);
-    for (const k in attrs || {}) {
-      if (k === "text") e.textContent = attrs[k];
-      else if (k === "className") e.className = attrs[k];
-      else e.setAttribute(k, attrs[k]);
-    }
-    for (const c of children || []) e.append(c);
-    return e;
-  }
 
-  function fmt(v) {
-    if (v == null || !isFinite(v)) return "–";
-    const a = Math.abs(v);
-    if (a !== 0 && (a >= 1e5 || a < 1e-3)) return v.toExponential(3);
-    return String(Number(v.toPrecision(4)));
-  }
 
   function withUnit(v, unit) {
     const s = fmt(v);
