@@ -122,3 +122,12 @@ def test_arrays_are_views_of_the_layers_result_and_keep_it_alive():
     # the result it views is still there after everything else went.
     assert not specific.flags.owndata and not specific.flags.writeable
     np.testing.assert_array_equal(specific, copy)
+
+
+def test_a_result_prints_in_a_few_lines(files):
+    # In a notebook an analysis shows its single values, not its arrays.
+    (c,) = varnholt.analyze(files / "take.flac", bands=True)
+    text = repr(c)
+    assert len(text.splitlines()) <= 12 and len(text) < 3000
+    assert "loudness-time: N_max = " in text and "sone" in text
+    assert len(repr(c["ecma-tonality"])) < 1500
