@@ -49,16 +49,16 @@ cmake --build build/ci-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/ci-asan --output-on-failure -j "$jobs" | tee -a "$log"
 
-echo "== 4/5 ThreadSanitizer: concurrent calls, FFT planning and threaded streams =="
+echo "== 4/5 ThreadSanitizer: concurrent calls, FFT planning, threaded streams and analyses =="
 tsan="-fsanitize=thread -fno-omit-frame-pointer"
 cmake -S . -B build/ci-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNHOLT_PACKAGE_TEST=OFF \
   -DVARNHOLT_BUILD_TOOLS=OFF -DVARNHOLT_BUILD_EXAMPLES=OFF \
   -DCMAKE_C_FLAGS="$tsan" -DCMAKE_CXX_FLAGS="$tsan" \
   -DCMAKE_EXE_LINKER_FLAGS="$tsan" -DCMAKE_SHARED_LINKER_FLAGS="$tsan"
 cmake --build build/ci-tsan -j "$jobs" --target core_fft_test hardening_concurrency_test \
-  stream_api_test
+  stream_api_test analysis_interface_test
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/ci-tsan --output-on-failure \
-  -R '^(Fft\.Concurrent|ExportDeterminism|Exports/ExportDeterminism|AllExportsAtOnce|StreamThreads)' | tee -a "$log"
+  -R '^(Fft\.Concurrent|ExportDeterminism|Exports/ExportDeterminism|AllExportsAtOnce|StreamThreads|analysis_interface\.AnalysisThreads)' | tee -a "$log"
 
 echo "== 5/5 fuzz targets, short runs =="
 ./scripts/fuzz.sh

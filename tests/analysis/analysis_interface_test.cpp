@@ -5,6 +5,8 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <cstring>
+#include <thread>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -342,6 +344,62 @@ TEST(AnalysisInterface, SilenceHasNoLevelAndNoSharpness) {
   whisper[24000] = 1e-9;
   const Result quiet = analyse(s.get(), whisper);
   EXPECT_TRUE(std::isfinite(summary(quiet.get(), 0, 0, "lzeq").value));
+}
+
+}  // namespace
+
+namespace {
+
+// Every metric of a stereo buffer on one thread, on four (each metric and
+// channel on a thread of its own, the ECMA-418-2 tonality sharing out its
+// bands), and as two analyses at once from two threads: bit for bit alike.
+TEST(AnalysisThreads, JobsAndConcurrentCallsGiveTheSameResults) {
+  const std::vector<double> left = varnholt::test::am_tone(1000.0, 70.0, 70.0, 1.0, 24000);
+  const std::vector<double> right = sine(3000.0, 65.0, 24000);
+  std::vector<double> stereo;
+  for (std::size_t i = 0; i < left.size(); ++i) {
+    stereo.push_back(left[i]);
+    stereo.push_back(right[i]);
+  }
+  const auto values = [&stereo](uint32_t jobs) {
+    Settings s = settings("all");
+    EXPECT_EQ(vha_settings_set_jobs(s.get(), jobs), VH_OK);
+    const Result r = analyse(s.get(), stereo, 2);
+    std::vector<double> out;
+    for (std::size_t c = 0; c < 2; ++c) {
+      vha_channel_info info{};
+      EXPECT_EQ(vha_result_channel(r.get(), c, &info), VH_OK);
+      for (std::size_t m = 0; m < info.metrics; ++m) {
+        vha_metric_info metric{};
+        EXPECT_EQ(vha_result_metric(r.get(), c, m, &metric), VH_OK);
+        for (std::size_t i = 0; i < metric.summaries; ++i) {
+          vha_summary v{};
+          EXPECT_EQ(vha_result_summary(r.get(), c, m, i, &v), VH_OK);
+          out.push_back(v.value);
+        }
+        for (std::size_t i = 0; i < metric.series; ++i) {
+          vha_series series{};
+          EXPECT_EQ(vha_result_series(r.get(), c, m, i, &series), VH_OK);
+          out.insert(out.end(), series.values, series.values + series.count);
+        }
+      }
+    }
+    return out;
+  };
+  const std::vector<double> one = values(1);
+  ASSERT_GT(one.size(), 100u);
+  const auto same = [&one](const std::vector<double>& other) {
+    return other.size() == one.size() &&
+           std::memcmp(other.data(), one.data(), one.size() * sizeof(double)) == 0;
+  };
+  EXPECT_TRUE(same(values(4)));
+  std::vector<double> a, b;
+  std::thread first([&] { a = values(2); });
+  std::thread second([&] { b = values(1); });
+  first.join();
+  second.join();
+  EXPECT_TRUE(same(a));
+  EXPECT_TRUE(same(b));
 }
 
 }  // namespace
