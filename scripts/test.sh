@@ -55,6 +55,17 @@ if [ "$octave_status" -ne 0 ] || [ -z "$octtests" ]; then
   echo "the Octave tests failed (exit status $octave_status)" >&2
   exit 1
 fi
+# The Octave package installs with pkg into a prefix of its own and runs.
+cmake --build build/ci-release --target octave-package
+version=$(sed -n 's/^project(varnholt VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+pkgprefix=$(mktemp -d)
+trap 'rm -f "$log" "$pylog" "$octlog"; rm -rf "$pkgprefix"' EXIT
+octave --no-gui --no-window-system --norc --eval "
+  pkg('prefix', '$pkgprefix', '$pkgprefix'); pkg('local_list', '$pkgprefix/octave_packages');
+  pkg('install', '$PWD/build/ci-release/matlab/varnholt-$version.tar.gz');
+  pkg('load', 'varnholt');
+  r = varnholt.loudness(sqrt(2) * 2e-3 * sin(2 * pi * 1000 * (0:47999)' / 48000));
+  if abs(r.N - 1) > 0.01, exit(1); end"
 
 echo "== 4/6 AddressSanitizer + UndefinedBehaviorSanitizer =="
 sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
