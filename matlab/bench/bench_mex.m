@@ -2,8 +2,8 @@ function bench_mex(runs)
 %BENCH_MEX  What the MEX gateway and the toolbox add to a 10 s ECMA-418-2
 %   tonality analysis: varnholt.ecma_tonality(x, 48000), best of RUNS
 %   (default 5), against bench_c, the same call of the C interface on the
-%   same sound, best of as many runs, the two alternating. Run from the repository with the
-%   toolbox and the build's matlab folder on the path:
+%   same sound, best of as many runs, the two alternating. Run from the
+%   repository with the toolbox and the build's matlab folder on the path:
 %     octave --no-gui --eval "addpath('matlab', 'matlab/bench', 'build/matlab'); bench_mex"
 %   bench_c is found beside varnholt_mex (or through VARNHOLT_BENCH_C).
   if nargin < 1
