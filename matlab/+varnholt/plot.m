@@ -86,6 +86,7 @@ end
 
 function draw(r, handles)
   axes(handles(1));
+  top = handles(1);
   switch r.metric
     case 'levels'
       bar(1:numel(r.frequency), r.third_octave_levels);
@@ -102,7 +103,8 @@ function draw(r, handles)
       ylabel(sprintf('N'', %s', r.units.specific_loudness));
       title(sprintf('loudness N = %.3g %s (%s field)', r.N, r.units.N, r.field));
     case 'ecma-tonality'
-      [a, h1, h2] = plotyy(r.time, r.tonality, r.time, r.tonal_frequency);
+      [a, ~, h2] = plotyy(r.time, r.tonality, r.time, r.tonal_frequency);
+      top = a;
       xlabel(a(1), 'time, s');
       ylabel(a(1), sprintf('T(t), %s', r.units.tonality));
       ylabel(a(2), sprintf('tonal frequency, %s', r.units.tonal_frequency));
@@ -146,6 +148,14 @@ function draw(r, handles)
     cb = colorbar;
     ylabel(cb, r.units.(key));
     title(strrep(key, '_', ' '));
+    % The colour bar narrows the image: the series above takes the same
+    % width, so that both share one time axis.
+    below = get(handles(2), 'position');
+    for h = top(:).'
+      p = get(h, 'position');
+      p([1 3]) = below([1 3]);
+      set(h, 'position', p);
+    end
   end
 end
 
