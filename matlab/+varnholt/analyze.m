@@ -47,17 +47,21 @@ function channels = analyze(source, varargin)
       varnholt.internal.raise('invalidArgument', ...
         'Fs is for arrays: a file states its own sample rate');
     end
-    raw = varnholt_mex('analyze_file', char(source), opts);
+    raw = varnholt.internal.gateway('analyze_file', char(source), opts);
   else
     if isempty(fs)
       varnholt.internal.raise('invalidArgument', ...
         'an array needs its sample rate: varnholt.analyze(x, ''Fs'', 48000)');
     end
     p = varnholt.internal.samples(source, 'x');
-    raw = varnholt_mex('analyze', p, fs, opts);
+    raw = varnholt.internal.gateway('analyze', p, fs, opts);
   end
   if ~isempty(raw.error)
-    varnholt.internal.raise('invalidArgument', raw.error);
+    where = '';
+    if ~isempty(raw.path)
+      where = [raw.path ': '];
+    end
+    varnholt.internal.raise('invalidArgument', [where raw.error]);
   end
   fields = {'free', 'diffuse'};
   channels = struct('channel', {}, 'samples', {}, 'rms_pa', {}, 'peak_pa', {}, ...

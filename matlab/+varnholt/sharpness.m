@@ -16,7 +16,7 @@ function r = sharpness(x, varargin)
   r = rs{1};
   n = rs{2};
   r.time = n.time;
-  r.sharpness = varnholt_mex('sharpness_din', n.specific_loudness);
+  r.sharpness = varnholt.internal.gateway('sharpness_din', n.specific_loudness);
   r.units.time = 's';
   r.units.sharpness = 'acum';
 end

@@ -261,11 +261,23 @@ function error_identifiers()
   for k = 1:size(cases, 1)
     check_raises(cases{k, 1}, cases{k, 2}, cases{k, 3});
   end
-  % The message names what was refused.
-  try
-    varnholt.loudness(x, fs, 'Fiel', 'free');
-  catch err
-    check(~isempty(strfind(err.message, 'Fiel')), 'message: %s', err.message);
+  % The message names what was refused, in the layer's words where the
+  % layer refused it, with nothing of the gateway's name before them.
+  missing = [tempname() '.wav'];
+  messages = {@() varnholt.loudness(x, fs, 'Fiel', 'free'), 'Fiel'
+              @() varnholt.analyze(missing),                missing
+              @() varnholt.analyze(x, 'Fs', fs, 'Metrics', 'loudnes'), 'Metrics: metrics "loudnes"'
+              @() varnholt.loudness(with_nan, fs),          'sample 99 (at '
+              @() varnholt.ecma_tonality(x(1:4800), fs),    'ecma-tonality: input is too short'};
+  for k = 1:size(messages, 1)
+    try
+      messages{k, 1}();
+      error('check:failed', 'nothing raised for %s', messages{k, 2});
+    catch err
+      check(~isempty(strfind(err.message, messages{k, 2})) && ...
+            ~strncmp(err.message, 'varnholt_mex', 12), ...
+            'message "%s" does not name "%s"', err.message, messages{k, 2});
+    end
   end
 end
 

@@ -24,7 +24,7 @@ function r = one_metric(x, args, metric, caller, takes_field)
   opts.metrics = metric;
   opts.bands = 1;
   opts = rmfield(opts, 'fs');
-  raw = varnholt_mex('analyze', p, fs, opts);
+  raw = varnholt.internal.gateway('analyze', p, fs, opts);
   if ~isempty(raw.error)
     varnholt.internal.raise('invalidArgument', raw.error);
   end
