@@ -358,6 +358,7 @@ static mxArray* analyze(const mxArray* x, const mxArray* fs, const mxArray* opts
     fail(VH_ERR_INVALID_SAMPLE_RATE, "Fs: expected a positive whole number of hertz");
   frames = mxGetM(x);
   channels = mxGetN(x);
+  if (channels == 0) frames = 0; /* an n x 0 array holds no sample at all */
   in = mxGetPr(x);
   make_settings(opts);
   if (channels <= 1) {
@@ -424,7 +425,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   } else if (strcmp(command, "version") == 0 && nrhs == 1) {
     plhs[0] = mxCreateString(vha_version_string());
   } else if (strcmp(command, "status_id") == 0 && nrhs == 2 && is_real_scalar(prhs[1])) {
-    plhs[0] = mxCreateString(status_id((int32_t)mxGetScalar(prhs[1])));
+    double status = mxGetScalar(prhs[1]);
+    plhs[0] = mxCreateString(status_id(status >= 0 && status <= 100 ? (int32_t)status : -1));
   } else {
     fail_argument("varnholt_mex: unknown command or wrong number of arguments");
   }

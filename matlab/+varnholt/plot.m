@@ -40,9 +40,9 @@ function ax = plot(result, varargin)
     for k = 1:numel(columns{c})
       r = columns{c}{k};
       n = panel_count(r);
-      handles = zeros(1, n);
+      handles = [];
       for p = 1:n
-        handles(p) = subplot(rows, numel(columns), (row + p - 1) * numel(columns) + c);
+        handles(end + 1) = subplot(rows, numel(columns), (row + p - 1) * numel(columns) + c); %#ok<AGROW>
       end
       draw(r, handles);
       if n > 1

@@ -255,6 +255,8 @@ function error_identifiers()
     'varnholt:nonFiniteInput',    @() varnholt.loudness(with_nan, fs),            'a NaN sample'
     'varnholt:nonFiniteInput',    @() varnholt.levels(Inf(fs, 1), fs),            'infinite samples'
     'varnholt:inputTooShort',     @() varnholt.loudness([], fs),                  'no samples'
+    'varnholt:inputTooShort',     @() varnholt.loudness(zeros(5, 0), fs),         'no channel'
+    'varnholt:invalidArgument',   @() varnholt.analyze(zeros(5, 0), 'Fs', fs),    'an array of no channel'
     'varnholt:inputTooShort',     @() varnholt.ecma_tonality(x(1:4800), fs),      'a 0.1 s signal'
     'varnholt:inputTooShort',     @() varnholt.ecma_roughness(x(1:4800), fs),     'a 0.1 s signal'
   };
