@@ -13,9 +13,10 @@ function ax = plot(result, varargin)
 %   plotyy), so plots draw in MATLAB and in Octave, also without a display:
 %     figure('visible', 'off'); varnholt.plot(r); print('-dpng', 'r.png')
 %
-%   Example:
-%     r = varnholt.ecma_tonality(x, 48000);
-%     varnholt.plot(r)
+%   Example: a 1 kHz tone at 60 dB SPL that starts after 0.5 s.
+%     fs = 48000; t = (0:2*fs-1)' / fs;
+%     x = sqrt(2) * 20e-6 * 10^(60/20) * sin(2*pi*1000*t) .* (t >= 0.5);
+%     varnholt.plot(varnholt.ecma_tonality(x, fs))
   if ~isstruct(result) || isempty(result) || ~isempty(varargin)
     varnholt.internal.raise('invalidArgument', ...
       'plot: expected one result struct of the toolbox, or the channels of varnholt.analyze');
@@ -54,6 +55,9 @@ function ax = plot(result, varargin)
       row = row + n;
       ax = [ax, handles]; %#ok<AGROW>
     end
+  end
+  if nargout == 0
+    clear ax;  % nothing to print after a call without a semicolon
   end
 end
 

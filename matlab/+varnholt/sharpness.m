@@ -7,8 +7,9 @@ function r = sharpness(x, varargin)
 %     sharpness  S(t), the sharpness of each frame's specific loudness, acum
 %     units, single_values, warnings
 %
-%   Example: narrow-band noise at 1 kHz is about 1 acum.
-%     r = varnholt.sharpness(x, 48000);
+%   Example: a 1 kHz tone at 60 dB SPL.
+%     fs = 48000; t = (0:fs-1)' / fs;
+%     r = varnholt.sharpness(sqrt(2) * 20e-6 * 10^(60/20) * sin(2*pi*1000*t), fs);
 %     fprintf('S = %.2f %s\n', r.S, r.units.S)
 %
 %   See also varnholt.loudness_time.

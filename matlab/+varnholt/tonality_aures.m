@@ -7,8 +7,9 @@ function r = tonality_aures(x, varargin)
 %     tonality        K(t)
 %     units, single_values, warnings
 %
-%   Example:
-%     r = varnholt.tonality_aures(x, 48000);
+%   Example: a 1 kHz tone at 60 dB SPL.
+%     fs = 48000; t = (0:fs-1)' / fs;
+%     r = varnholt.tonality_aures(sqrt(2) * 20e-6 * 10^(60/20) * sin(2*pi*1000*t), fs);
 %     fprintf('K_max = %.3f %s\n', r.K_max, r.units.K_max)
 %
 %   See also varnholt.ecma_tonality.
