@@ -15,7 +15,7 @@ apt-get install -y --no-install-recommends \
   python3-dask python3-distributed python3-pandas python3-pytest python3-setuptools \
   python3-pip python3-pil \
   chromium chromium-driver python3-selenium \
-  octave liboctave-dev gnuplot-nox
+  octave liboctave-dev gnuplot-nox fonts-freefont-otf
 # uPlot, the plotting library the HTML report inlines into its pages, from
 # npm into a fixed place outside the repository (VARNHOLT_UPLOT_DIR points
 # elsewhere). Debian's npm only where no npm came with the machine's Node.js.
