@@ -46,7 +46,7 @@ trap 'rm -f "$log" "$pylog" "$octlog"' EXIT
 set +e
 VARNHOLT_TOOL="$PWD/build/ci-release/tools/varnholt/varnholt" \
   octave --no-gui --no-window-system --norc --eval \
-  "warning('off', 'Octave:shadowed-function'); addpath('matlab', 'matlab/tests', 'build/ci-release/matlab'); run_tests" \
+  "addpath('matlab', 'matlab/tests', 'build/ci-release/matlab'); run_tests" \
   2>&1 | tee "$octlog"
 octave_status=${PIPESTATUS[0]}
 set -e
