@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs everything the library, its tests, benchmarks, tools and Python
-# package need, from
+# Installs everything the library, its tests, benchmarks, tools, Python
+# package and Octave toolbox need, from
 # Debian's packages. Run as root (or through sudo).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
@@ -14,7 +14,8 @@ apt-get install -y --no-install-recommends \
   python3 python3-numpy python3-cffi python3-matplotlib python3-soundfile \
   python3-dask python3-distributed python3-pandas python3-pytest python3-setuptools \
   python3-pip python3-pil \
-  chromium chromium-driver python3-selenium
+  chromium chromium-driver python3-selenium \
+  octave liboctave-dev gnuplot-nox fonts-freefont-otf
 # uPlot, the plotting library the HTML report inlines into its pages, from
 # npm into a fixed place outside the repository (VARNHOLT_UPLOT_DIR points
 # elsewhere). Debian's npm only where no npm came with the machine's Node.js.
