@@ -394,6 +394,10 @@ function sharpness_per_frame()
   check_same(s.sharpness(end), varnholt_mex('sharpness_din', last), 'S of the last frame');
   check(abs(s.sharpness(end) - s.S) < 0.05 * s.S, 'S(t) %.4g against S %.4g', ...
         s.sharpness(end), s.S);
+  % The analysis layer's S is the C export's on the stationary pattern.
+  l = varnholt.loudness(x);
+  check_same(s.S, varnholt_mex('sharpness_din', l.specific_loudness(:).'), ...
+             'S against vh_sharpness_din');
 end
 
 % ---- plots ----
