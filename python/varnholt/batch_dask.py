@@ -128,8 +128,10 @@ def analyse_task(path: str, channel: int, stamp: tuple, metrics, calibration, fi
     channels as probed (`stamp`), and its per-frame series when asked for. A fault of the file
     becomes the row's error; a fault of the worker (no library) is raised."""
     try:
+        # One thread per task: the cluster runs as many tasks as it has
+        # worker threads, and threads within a task would only compete.
         [c] = analyze(path, metrics=metrics, calibration=calibration, field=field,
-                      channel=channel)
+                      channel=channel, jobs=1)
     except LibraryNotFoundError:
         raise
     except (VarnholtError, ValueError, OSError, RuntimeError, MemoryError) as e:
