@@ -82,7 +82,7 @@ def main() -> None:
     p = argparse.ArgumentParser()
     p.add_argument("--pairs", type=int, default=2)
     p.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
-    p.add_argument("--long", type=float, default=0.0, help="minutes of a mono file (4.)")
+    p.add_argument("--long", type=float, default=0.0, help="minutes of a mono file to analyse too")
     p.add_argument("--measure", action="store_true", help=argparse.SUPPRESS)
     p.add_argument("command", nargs="*")
     a = p.parse_args()
