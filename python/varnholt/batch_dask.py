@@ -333,10 +333,14 @@ def _run(client, tasks, store, out, options: dict, series_folder, names_of, prog
                     raise _lost(client, out, written, len(tasks) - written)
                 time.sleep(0.02)
                 continue
-            rows, finished = [], []
+            rows, finished, again = [], [], []
             for f in ready:
                 if f.status == "finished":
                     finished.append(f)
+                elif f.status in ("lost", "pending") and client.status == "running":
+                    # A worker died holding this task or its result: the
+                    # scheduler runs it again elsewhere; wait for it anew.
+                    again.append(f)
                 elif f.status == "error":
                     error = f.exception()
                     if not isinstance(error, KilledWorker):
@@ -348,15 +352,31 @@ def _run(client, tasks, store, out, options: dict, series_folder, names_of, prog
                                      file_channels=channels))
                 else:
                     raise _lost(client, out, written, len(tasks) - written)
-            for row, frames in client.gather(finished):
+            try:
+                results = [(f, r) for f, r in zip(finished, client.gather(finished))]
+            except CancelledError:
+                if client.status != "running":
+                    raise
+                # A result went with a dying worker: take the others one by
+                # one, and wait for that task to run again.
+                results = []
+                for f in finished:
+                    try:
+                        results.append((f, f.result()))
+                    except CancelledError:
+                        again.append(f)
+            for f, (row, frames) in results:
                 if frames:
                     write_series(series_folder, names_of[row["path"]], row["channel"], frames)
                 rows.append(row)
             store.write(rows)
+            waiting_again = {f.key for f in again}
             for f in ready:
-                del pending[f.key]
+                if f.key not in waiting_again:
+                    del pending[f.key]
+            completed.update(again)
             written += len(rows)
-            del ready, finished, rows
+            del ready, finished, rows, again
             if len(pending) <= IN_FLIGHT // 2:
                 submit(IN_FLIGHT - len(pending))
             progress.update(written)
