@@ -381,10 +381,20 @@ def _run(client, tasks, store, out, options: dict, series_folder, names_of, prog
                 submit(IN_FLIGHT - len(pending))
             progress.update(written)
     except (OSError, CancelledError, TimeoutError) as e:
-        if client.status != "running" or isinstance(e, CancelledError):
+        if _scheduler_gone(client, e):
             raise _lost(client, out, written, len(tasks) - written) from None
         raise
     return written
+
+
+def _scheduler_gone(client, error: BaseException) -> bool:
+    """Whether an error means the scheduler is gone: the client says so, or
+    the connection to it closed (a reset can arrive before the client has
+    noticed), or a task was cancelled under us."""
+    from distributed.comm.core import CommClosedError
+
+    return (client.status != "running"
+            or isinstance(error, (CancelledError, CommClosedError, ConnectionError)))
 
 
 def _close(client) -> None:
@@ -474,7 +484,7 @@ def batch(paths, metrics=None, calibration=None, client=None, field="free", prog
         keys = [(p, c) for p, (_, _, n) in zip(files, probes) for c in range(1, n + 1)]
         df = store.frame(keys)
     except (OSError, CancelledError, TimeoutError) as e:
-        if client.status == "running" and not isinstance(e, CancelledError):
+        if not _scheduler_gone(client, e):
             raise
         raise SchedulerLostError(f"lost the connection to the scheduler "
                                  f"{getattr(client.scheduler, 'address', '')} before the "
