@@ -34,6 +34,7 @@ struct vha_settings {
   std::optional<double> duration_s;
   bool remove_dc = false;
   bool keep_bands = false;
+  std::size_t band_rows = 0;
   unsigned jobs = 1;
   vha_progress_fn progress = nullptr;
   void* progress_user = nullptr;
@@ -79,6 +80,7 @@ ChannelSinkFactory metric_sinks(const vha_settings& s) {
   streams.metrics = s.metrics;
   streams.sound_field = s.field;
   streams.keep_bands = s.keep_bands;
+  streams.band_rows = s.band_rows;
   streams.threads = s.jobs;
   if (s.listener != nullptr) {
     const vha_frame_fn listener = s.listener;
@@ -88,7 +90,9 @@ ChannelSinkFactory metric_sinks(const vha_settings& s) {
       listener(user, channel, metric_name(metric).data(), time_s, values.data(), values.size());
     };
   }
-  return [streams](int channel) { return make_metric_streams(streams, channel); };
+  return [streams](int channel, std::size_t expected) {
+    return make_metric_streams(streams, channel, expected);
+  };
 }
 
 template <typename Analyse>
@@ -276,6 +280,14 @@ vh_status vha_settings_set_keep_bands(vha_settings* settings, int32_t keep) {
   });
 }
 
+vh_status vha_settings_set_band_rows(vha_settings* settings, size_t max_rows) {
+  return set(settings, [&](vha_settings& s) {
+    if (max_rows == 1) return VH_ERR_INVALID_ARGUMENT;
+    s.band_rows = max_rows;
+    return VH_OK;
+  });
+}
+
 vh_status vha_settings_set_jobs(vha_settings* settings, uint32_t jobs) {
   return set(settings, [&](vha_settings& s) {
     if (jobs == 0) return VH_ERR_INVALID_ARGUMENT;
@@ -431,9 +443,15 @@ vh_status vha_result_band_array(const vha_result* result, size_t channel, size_t
   const MetricResult* m = metric_at(result, channel, metric);
   if (m == nullptr || index >= m->band_arrays.size()) return VH_ERR_INVALID_ARGUMENT;
   const BandArray& a = m->band_arrays[index];
-  *out = vha_band_array{a.key.c_str(),      a.unit.c_str(), a.axis_key.c_str(),
-                        a.axis_unit.c_str(), a.axis.data(),  a.bands,
-                        a.values.data(),     a.bands == 0 ? 0 : a.values.size() / a.bands};
+  const std::size_t rows = a.bands == 0 ? 0 : a.values.size() / a.bands;
+  // Rows of their own times when reduced; else the metric's frames, if any.
+  const double* row_times = a.row_times_s.data();
+  if (a.row_times_s.empty()) {
+    row_times = rows > 0 && m->frame_times_s.size() == rows ? m->frame_times_s.data() : nullptr;
+  }
+  *out = vha_band_array{a.key.c_str(), a.unit.c_str(), a.axis_key.c_str(), a.axis_unit.c_str(),
+                        a.axis.data(), a.bands,        a.values.data(),    rows,
+                        row_times,     a.frames_per_row};
   return VH_OK;
 }
 

@@ -30,24 +30,4 @@ class BandSpool {
   std::size_t size_ = 0;
 };
 
-// Collects the rows of one per-band array as its frames arrive: in memory,
-// or spooled.
-class BandRows {
- public:
-  explicit BandRows(bool spool) : spool_(spool ? std::make_shared<BandSpool>() : nullptr) {}
-  void append(std::span<const double> row) {
-    if (spool_) {
-      spool_->append(row);
-    } else {
-      memory_.insert(memory_.end(), row.begin(), row.end());
-    }
-  }
-  std::vector<double> take_memory() { return std::move(memory_); }
-  std::shared_ptr<const BandSpool> spool() const { return spool_; }
-
- private:
-  std::vector<double> memory_;
-  std::shared_ptr<BandSpool> spool_;
-};
-
 }  // namespace varnholt::analysis

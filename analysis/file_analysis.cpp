@@ -93,6 +93,10 @@ class CollectingSink final : public ChannelSink {
   std::vector<double> samples_;
 };
 
+ChannelSinkFactory collecting(const ChannelAnalyser& analyser) {
+  return [&analyser](int, std::size_t) { return std::make_unique<CollectingSink>(analyser); };
+}
+
 struct Layout {
   std::string format;
   int rate_hz = 0;
@@ -121,8 +125,9 @@ void report_dc_offset(ChannelResult& result, double mean_square_pa2) {
 // metrics. The sums run over the samples in order, as over a whole array.
 class ChannelPipeline {
  public:
-  ChannelPipeline(std::size_t index, int rate_hz, const AnalysisSettings& settings)
-      : index_(index), rate_hz_(rate_hz), settings_(settings) {
+  ChannelPipeline(std::size_t index, int rate_hz, std::size_t expected_samples,
+                  const AnalysisSettings& settings)
+      : index_(index), rate_hz_(rate_hz), expected_samples_(expected_samples), settings_(settings) {
     result_.channel = static_cast<int>(index + 1);
     start_resampler();
   }
@@ -239,7 +244,7 @@ class ChannelPipeline {
 
   void open_sink(const ChannelSinkFactory& sinks) {
     try {
-      sink_ = sinks(result_.channel);
+      sink_ = sinks(result_.channel, expected_samples_);
     } catch (const std::bad_alloc&) {
       fail(VH_ERR_ALLOCATION, "out of memory");
     } catch (const std::exception& e) {
@@ -273,6 +278,7 @@ class ChannelPipeline {
 
   std::size_t index_;
   int rate_hz_;
+  std::size_t expected_samples_;
   const AnalysisSettings& settings_;
   ChannelResult result_;
   std::unique_ptr<StreamingResampler> resampler_;
@@ -303,6 +309,15 @@ TimeSpan time_span(const AnalysisSettings& settings, int rate_hz) {
     span.wanted = static_cast<std::size_t>(std::llround(*settings.duration_s * rate));
   }
   return span;
+}
+
+// Samples at 48 kHz the span will give, where the source states its length
+// (0 where it does not).
+std::size_t expected_samples(const Layout& layout, const TimeSpan& span) {
+  if (layout.declared_frames <= span.first || layout.rate_hz <= 0) return 0;
+  const std::size_t frames = std::min(layout.declared_frames, span.limit()) - span.first;
+  return static_cast<std::size_t>(
+      std::ceil(static_cast<double>(frames) * ANALYSIS_RATE_HZ / layout.rate_hz));
 }
 
 // One reading pass over the source: hands each block's frames inside the
@@ -348,7 +363,7 @@ void analyse_frames(FileResult& file, FrameSource& source, const Layout& layout,
   if (!bad_channel) {
     for (std::size_t c = 0; c < layout.channels; ++c) {
       if (!settings.channel || static_cast<std::size_t>(*settings.channel - 1) == c) {
-        channels.emplace_back(c, layout.rate_hz, settings);
+        channels.emplace_back(c, layout.rate_hz, expected_samples(layout, span), settings);
       }
     }
   }
@@ -418,7 +433,7 @@ FileResult analyse_audio(FileResult file, AudioData audio, const AnalysisSetting
     MemoryFrames source(audio);
     const Layout layout{audio.format, audio.sample_rate_hz, audio.channels.size(), audio.frames};
     analyse_frames(f, source, layout, BLOCK_FRAMES, settings,
-                   [&analyser](int) { return std::make_unique<CollectingSink>(analyser); }, {});
+                   collecting(analyser), {});
   });
 }
 
@@ -469,7 +484,7 @@ FileResult analyse_file(const std::string& path, const AnalysisSettings& setting
 FileResult analyse_file(const std::string& path, const AnalysisSettings& settings,
                         const ChannelAnalyser& analyser) {
   return analyse_file(path, settings,
-                      [&analyser](int) { return std::make_unique<CollectingSink>(analyser); });
+                      collecting(analyser));
 }
 
 }  // namespace varnholt::analysis

@@ -40,8 +40,10 @@ class ChannelSink {
   virtual void push(std::span<const double> pascal) = 0;
   virtual std::vector<MetricResult> finish() = 0;
 };
-// Makes the sink of a channel (1-based number).
-using ChannelSinkFactory = std::function<std::unique_ptr<ChannelSink>(int channel)>;
+// Makes the sink of a channel (1-based number) that is expected to give
+// `expected_samples` at 48 kHz (0: unknown; a stated length may be wrong).
+using ChannelSinkFactory =
+    std::function<std::unique_ptr<ChannelSink>(int channel, std::size_t expected_samples)>;
 
 // Told while a file is analysed: the share of it read so far, 0 to 1.
 using FileProgress = std::function<void(double)>;

@@ -2,6 +2,7 @@
 // raw outputs. Frame times follow each metric's framing at 48 kHz.
 #include "metric_results.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <span>
@@ -46,7 +47,9 @@ BandArray bark_pattern(std::string key, std::vector<double> values) {
                    std::vector<double>(axis, axis + SPECIFIC_LOUDNESS_BANDS),
                    SPECIFIC_LOUDNESS_BANDS,
                    std::move(values),
-                   nullptr};
+                   nullptr,
+                   1,
+                   {}};
 }
 
 std::vector<double> ecma_band_axis() {
@@ -56,8 +59,8 @@ std::vector<double> ecma_band_axis() {
 }
 
 BandArray ecma_bands(std::string key, std::string unit, BandRows values) {
-  BandArray a{std::move(key), std::move(unit), "band", "Bark_HMS", ecma_band_axis(), ECMA_BANDS,
-              {},             nullptr};
+  BandArray a{std::move(key), std::move(unit), "band", "Bark_HMS", ecma_band_axis(),
+              ECMA_BANDS,     {},              nullptr, 1,          {}};
   a.keep(std::move(values));
   return a;
 }
@@ -66,6 +69,20 @@ std::vector<double> frame_times(std::size_t frames, double first_s, double hop_s
   std::vector<double> t(frames);
   for (std::size_t f = 0; f < frames; ++f) t[f] = first_s + static_cast<double>(f) * hop_s;
   return t;
+}
+
+// A row reduced for display stands at the mean time of the frames it took.
+void time_reduced_rows(MetricResult& r) {
+  const std::vector<double>& t = r.frame_times_s;
+  for (BandArray& a : r.band_arrays) {
+    if (a.frames_per_row <= 1) continue;
+    a.row_times_s.resize(a.rows());
+    for (std::size_t row = 0; row < a.row_times_s.size(); ++row) {
+      const std::size_t first = row * a.frames_per_row;
+      const std::size_t last = std::min(first + a.frames_per_row, t.size()) - 1;
+      a.row_times_s[row] = 0.5 * (t[first] + t[last]);
+    }
+  }
 }
 
 // Shortest signal each metric accepts, in samples at 48 kHz.
@@ -224,7 +241,7 @@ MetricResult levels_result(const std::vector<double>& levels, std::vector<double
     const double* centres = vh_third_octave_centres_hz();
     r.band_arrays.push_back(BandArray{"third_octave_levels", "dB", "frequency", "Hz",
                                       std::vector<double>(centres, centres + THIRD_OCTAVE_BANDS),
-                                      THIRD_OCTAVE_BANDS, std::move(bands), nullptr});
+                                      THIRD_OCTAVE_BANDS, std::move(bands), nullptr, 1, {}});
   }
   return r;
 }
@@ -306,12 +323,12 @@ MetricResult loudness_time_result(std::vector<double> loudness, std::vector<doub
 
 MetricResult loudness_time_result(std::vector<double> loudness, BandRows specific,
                                   std::size_t frames) {
-  const std::shared_ptr<const BandSpool> spool = specific.spool();
-  MetricResult r = loudness_time_result(std::move(loudness), specific.take_memory(), frames);
-  if (spool) {
+  MetricResult r = loudness_time_result(std::move(loudness), std::vector<double>{}, frames);
+  if (specific.spool() || specific.frames() > 0) {
     r.band_arrays.push_back(bark_pattern("specific_loudness", {}));
-    r.band_arrays.back().spool = spool;
+    r.band_arrays.back().keep(std::move(specific));
   }
+  time_reduced_rows(r);
   return r;
 }
 
@@ -326,8 +343,13 @@ MetricResult tonality_result(std::vector<double> tonality) {
                       VH_TONALITY_AURES_HOP, "K", "tonality", "k", "");
 }
 
-EcmaTonalFrames::EcmaTonalFrames(bool keep_bands, bool spool) : keep_bands_(keep_bands) {
-  for (std::size_t p = 0; p < ECMA_TONAL_PLANES; ++p) planes_.emplace_back(spool && keep_bands);
+EcmaTonalFrames::EcmaTonalFrames(bool keep_bands, BandKeeping keeping)
+    : keep_bands_(keep_bands) {
+  reserve_if_possible(tonality_, keeping.expected_frames);
+  reserve_if_possible(frequency_, keeping.expected_frames);
+  reserve_if_possible(loudness_, keeping.expected_frames);
+  if (!keep_bands) return;
+  for (std::size_t p = 0; p < ECMA_TONAL_PLANES; ++p) planes_.emplace_back(keeping);
 }
 
 void EcmaTonalFrames::add(const double* frame) {
@@ -401,12 +423,13 @@ MetricResult EcmaTonalFrames::result() && {
     r.band_arrays.push_back(
         ecma_bands("combined_specific_loudness", "sone_HMS/Bark_HMS", std::move(planes_[4])));
   }
+  time_reduced_rows(r);
   return r;
 }
 
 MetricResult ecma_tonality_result(const std::vector<double>& planes, std::size_t frames) {
   const std::size_t plane_size = ECMA_BANDS * frames;
-  EcmaTonalFrames series(true, false);
+  EcmaTonalFrames series(true);
   std::vector<double> frame(ECMA_TONAL_PLANES * ECMA_BANDS);
   for (std::size_t k = 0; k < frames; ++k) {
     for (std::size_t p = 0; p < ECMA_TONAL_PLANES; ++p) {
@@ -450,11 +473,12 @@ MetricResult EcmaRoughnessFrames::result() && {
     r.band_arrays.push_back(
         ecma_bands("specific_roughness", "asper_HMS/Bark_HMS", std::move(specific_)));
   }
+  time_reduced_rows(r);
   return r;
 }
 
 MetricResult ecma_roughness_result(std::vector<double> specific, std::size_t frames) {
-  EcmaRoughnessFrames series(true, false);
+  EcmaRoughnessFrames series(true);
   for (std::size_t k = 0; k < frames; ++k) series.add(specific.data() + k * ECMA_BANDS);
   return std::move(series).result();
 }

@@ -31,7 +31,8 @@ MetricResult sharpness_result(double sharpness_acum, double loudness_sone);
 // `specific`: frames rows of 240 values, or none when the pattern is not kept.
 MetricResult loudness_time_result(std::vector<double> loudness, std::vector<double> specific,
                                   std::size_t frames);
-// The same with the pattern collected frame by frame (in memory or spooled).
+// The same with the pattern collected frame by frame (in memory, spooled or
+// reduced for display).
 MetricResult loudness_time_result(std::vector<double> loudness, BandRows specific,
                                   std::size_t frames);
 MetricResult roughness_result(std::vector<double> roughness);
@@ -40,8 +41,9 @@ MetricResult tonality_result(std::vector<double> tonality);
 // and the five per-band planes only when an output asks for them.
 class EcmaTonalFrames {
  public:
-  // `spool`: the kept planes go to a temporary file instead of memory.
-  EcmaTonalFrames(bool keep_bands, bool spool);
+  // `keeping`: how the planes are kept (when they are), and the frames to
+  // expect, for which the series are set aside too.
+  EcmaTonalFrames(bool keep_bands, BandKeeping keeping = {});
   // One frame of 5 * 53 values: plane s, band b at 53 s + b.
   void add(const double* frame);
   // T(t), its tonal frequency and N(t) of the frame added last.
@@ -60,8 +62,10 @@ class EcmaTonalFrames {
 // an output asks for it.
 class EcmaRoughnessFrames {
  public:
-  EcmaRoughnessFrames(bool keep_bands, bool spool)
-      : keep_bands_(keep_bands), specific_(keep_bands && spool) {}
+  EcmaRoughnessFrames(bool keep_bands, BandKeeping keeping = {})
+      : keep_bands_(keep_bands), specific_(keeping) {
+    reserve_if_possible(roughness_, keeping.expected_frames);
+  }
   // One frame of 53 specific roughness values.
   void add(const double* frame);
   // R(t) of the frame added last.

@@ -56,6 +56,14 @@ struct FrameClock {
   double at(std::size_t f) const { return first_s + static_cast<double>(f) * hop_s; }
 };
 
+// Frames the streams give for `samples`, with room for the frames a stream
+// adds at the end (the tails of its filters and windows): a second's worth.
+std::size_t expected_frames(const FrameClock& clock, std::size_t samples) {
+  if (samples == 0 || clock.hop_s <= 0.0) return 0;
+  const double hop = clock.hop_s * RATE_HZ;
+  return static_cast<std::size_t>((static_cast<double>(samples) + RATE_HZ) / hop) + 1;
+}
+
 FrameClock frame_clock(Metric metric) {
   switch (metric) {
     case Metric::loudness_time:
@@ -76,15 +84,17 @@ FrameClock frame_clock(Metric metric) {
 // One metric of one channel.
 class MetricStream {
  public:
-  MetricStream(Metric metric, const StreamSettings& settings, int channel)
+  MetricStream(Metric metric, const StreamSettings& settings, int channel,
+               std::size_t expected_samples)
       : metric_(metric),
         channel_(channel),
         listener_(settings.listener),
         keep_bands_(settings.keep_bands),
         clock_(frame_clock(metric)),
-        bands_(settings.keep_bands && settings.spool_bands),
-        ecma_tonal_(settings.keep_bands, settings.spool_bands),
-        ecma_roughness_(settings.keep_bands, settings.spool_bands) {
+        bands_(keeping(settings, metric, expected_samples)),
+        ecma_tonal_(settings.keep_bands, keeping(settings, metric, expected_samples)),
+        ecma_roughness_(settings.keep_bands, keeping(settings, metric, expected_samples)) {
+    reserve_if_possible(series_, expected_frames(clock_, expected_samples));
     status_ = open(stream_metric(metric), settings.sound_field, stream_);
     // A metric that splits its work among threads (the ECMA-418-2 tonality)
     // may use the run's; its values do not depend on it, and a stream that
@@ -142,6 +152,12 @@ class MetricStream {
   }
 
  private:
+  static BandKeeping keeping(const StreamSettings& settings, Metric metric,
+                             std::size_t expected_samples) {
+    return {settings.keep_bands && settings.spool_bands && settings.band_rows == 0,
+            settings.band_rows, expected_frames(frame_clock(metric), expected_samples)};
+  }
+
   static vh_status open(vh_metric metric, vh_sound_field field, StreamHandle& into) {
     vh_stream* s = nullptr;
     const vh_status status = vh_stream_create(metric, VH_SAMPLE_RATE, field, &s);
@@ -312,9 +328,9 @@ class StreamWorker {
 // with several threads, each on its own.
 class MetricStreams final : public ChannelSink {
  public:
-  MetricStreams(const StreamSettings& settings, int channel) {
+  MetricStreams(const StreamSettings& settings, int channel, std::size_t expected_samples) {
     for (Metric m : settings.metrics) {
-      auto stream = std::make_unique<MetricStream>(m, settings, channel);
+      auto stream = std::make_unique<MetricStream>(m, settings, channel, expected_samples);
       if (settings.threads > 1) {
         workers_.emplace_back(std::make_unique<StreamWorker>(std::move(stream)));
       } else {
@@ -345,8 +361,9 @@ class MetricStreams final : public ChannelSink {
 
 }  // namespace
 
-std::unique_ptr<ChannelSink> make_metric_streams(const StreamSettings& settings, int channel) {
-  return std::make_unique<MetricStreams>(settings, channel);
+std::unique_ptr<ChannelSink> make_metric_streams(const StreamSettings& settings, int channel,
+                                                 std::size_t expected_samples) {
+  return std::make_unique<MetricStreams>(settings, channel, expected_samples);
 }
 
 }  // namespace varnholt::analysis

@@ -27,13 +27,18 @@ struct StreamSettings {
   // Those patterns go to a temporary file instead of memory (an output that
   // writes them out reads them back from there).
   bool spool_bands = false;
+  // Not 0: the patterns reduced for display to at most this many rows, each
+  // the largest value per band over a run of frames (never spooled).
+  std::size_t band_rows = 0;
   FrameListener listener;   // may be empty
   // More than 1: every metric runs on a thread of its own, and a metric that
   // can split its work (the ECMA-418-2 tonality) uses up to this many.
   unsigned threads = 1;
 };
 
-// A ChannelSink computing every metric of `settings` on one channel.
-std::unique_ptr<ChannelSink> make_metric_streams(const StreamSettings& settings, int channel);
+// A ChannelSink computing every metric of `settings` on one channel, which
+// is expected to give `expected_samples` at 48 kHz (0: unknown).
+std::unique_ptr<ChannelSink> make_metric_streams(const StreamSettings& settings, int channel,
+                                                 std::size_t expected_samples);
 
 }  // namespace varnholt::analysis

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "band_rows.h"
 #include "band_spool.h"
 #include "metric.h"
 
@@ -35,6 +36,8 @@ struct Series {
 
 // Values per band: one row of `bands` values per frame (a single row for a
 // stationary pattern), on an axis in `axis_unit`. NaN: no value, as in Series.
+// An array reduced for display has a row per run of `frames_per_row` frames,
+// each the largest value per band over its run, at the mean time of its run.
 struct BandArray {
   std::string key;
   std::string unit;
@@ -45,6 +48,8 @@ struct BandArray {
   std::vector<double> values;  // frame-major: rows of `bands` values
   // Where the values are spooled instead (then `values` is empty).
   std::shared_ptr<const BandSpool> spool;
+  std::size_t frames_per_row = 1;
+  std::vector<double> row_times_s;  // reduced arrays only; else the frame times
 
   std::size_t value_count() const { return spool ? spool->size() : values.size(); }
   std::size_t rows() const { return bands == 0 ? 0 : value_count() / bands; }
@@ -58,6 +63,7 @@ struct BandArray {
   }
   // Takes the collected rows.
   void keep(BandRows rows) {
+    frames_per_row = rows.frames_per_row();
     values = rows.take_memory();
     spool = rows.spool();
   }

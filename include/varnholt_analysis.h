@@ -156,6 +156,16 @@ VHA_EXPORT vh_status vha_settings_set_remove_dc(vha_settings* settings, int32_t 
  * the ECMA-418-2 planes), whose memory grows with the signal. */
 VHA_EXPORT vh_status vha_settings_set_keep_bands(vha_settings* settings, int32_t keep);
 
+/* With the per-band arrays kept: at most max_rows rows per array, for
+ * display, in memory that no longer grows with the signal. Each row holds
+ * the largest value per band over a run of consecutive frames (NaN only
+ * where every frame of the run has none); runs take 1, 2, 4, ... frames,
+ * doubling whenever the rows would overflow, so that a signal of more
+ * frames keeps between max_rows / 2 and max_rows rows (an odd max_rows
+ * counts as one less). See vha_band_array's row_times_s and frames_per_row.
+ * 0 (the default): one row per frame. 1 -> VH_ERR_INVALID_ARGUMENT. */
+VHA_EXPORT vh_status vha_settings_set_band_rows(vha_settings* settings, size_t max_rows);
+
 /* Threads for the metrics and channels of one source (each metric's stream
  * on a thread of its own; the ECMA-418-2 tonality also shares out its
  * bands). Results are bit-identical for every number. 0 ->
@@ -273,7 +283,12 @@ typedef struct {
   const double* axis;    /* bands values */
   size_t bands;
   const double* values;  /* rows of bands values, frame-major */
-  size_t rows;           /* one per frame; 1 for a stationary array */
+  size_t rows;           /* one per frame (or per run, see vha_settings_set_band_rows);
+                            1 for a stationary array */
+  const double* row_times_s; /* rows values: the frame times, or each run's mean
+                                frame time; NULL for a stationary array */
+  size_t frames_per_row;     /* frames of each run but the last (which may have
+                                fewer); 1 when every frame has its row */
 } vha_band_array;
 
 VHA_EXPORT vh_status vha_result_file(const vha_result* result, vha_file_info* out);

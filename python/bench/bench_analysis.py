@@ -9,8 +9,9 @@ varnholt tool, which run the same analysis layer.
      the arrays it keeps.
   3. The tool with --json on the same file: peak RSS, which must not grow
      with the document (the per-band arrays are spooled).
-  4. Optionally (--long MINUTES) a mono file of that length through
-     analyze() with its defaults.
+  4. Optionally (--long MINUTES) a mono 48 kHz file of that length through
+     analyze() with its defaults and through the tool with --json.
+     --pairs 0 leaves out 1 to 3.
 
 Each run is a fresh process; peak RSS is the kernel's ru_maxrss of it.
 The files are synthesised (tones, modulation, noise and pauses) under a
@@ -93,28 +94,45 @@ def main() -> None:
         return
     tool = os.environ["VARNHOLT_TOOL"]
     with tempfile.TemporaryDirectory() as scratch:
-        stereo = Path(scratch) / "stereo-3min-44k1.wav"
-        synthesise(stereo, 3.0, 44100, 2)
-        python = [sys.executable, "-c", PYTHON_RUN, str(stereo), str(a.jobs)]
-        tool_run = [tool, "--quiet", "--jobs", str(a.jobs), "--metrics", "all", str(stereo)]
-        print(f"3-minute stereo 44.1 kHz file, every metric, {a.jobs} jobs")
-        for i in range(a.pairs):
-            tw, tm, _ = fresh(tool_run)
-            pw, pm, _ = fresh(python + ["0"])
-            print(f"  pair {i + 1}: tool {tw:6.1f} s {tm:6.0f} MB | analyze() {pw:6.1f} s "
-                  f"{pm:6.0f} MB | time ratio {pw / tw:.3f}, memory ratio {pm / tm:.2f}")
-        bw, bm, kept = fresh(python + ["1"])
-        kept_mb = int(kept) / 2**20
-        print(f"  analyze(bands=True): {bw:.1f} s, {bm:.0f} MB peak, arrays kept {kept_mb:.0f} MB,"
-              f" peak - arrays = {bm - kept_mb:.0f} MB")
-        jw, jm, _ = fresh(tool_run[:-1] + ["--json", str(Path(scratch) / "r.json"), str(stereo)])
-        size = (Path(scratch) / "r.json").stat().st_size / 2**20
-        print(f"  tool --json: {jw:.1f} s, {jm:.0f} MB peak, document {size:.0f} MB")
+        if a.pairs > 0:
+            three_minutes(a, tool, Path(scratch))
         if a.long:
-            mono = Path(scratch) / "mono-long.wav"
-            synthesise(mono, a.long, 48000, 1)
-            lw, lm, _ = fresh([sys.executable, "-c", PYTHON_RUN, str(mono), str(a.jobs), "0"])
-            print(f"{a.long:g}-minute mono file, analyze() defaults: {lw:.1f} s, {lm:.0f} MB peak")
+            long_file(a, tool, Path(scratch))
+
+
+def three_minutes(a, tool: str, scratch: Path) -> None:
+    stereo = scratch / "stereo-3min-44k1.wav"
+    synthesise(stereo, 3.0, 44100, 2)
+    python = [sys.executable, "-c", PYTHON_RUN, str(stereo), str(a.jobs)]
+    tool_run = [tool, "--quiet", "--jobs", str(a.jobs), "--metrics", "all", str(stereo)]
+    print(f"3-minute stereo 44.1 kHz file, every metric, {a.jobs} jobs")
+    for i in range(a.pairs):
+        tw, tm, _ = fresh(tool_run)
+        pw, pm, _ = fresh(python + ["0"])
+        print(f"  pair {i + 1}: tool {tw:6.1f} s {tm:6.0f} MB | analyze() {pw:6.1f} s "
+              f"{pm:6.0f} MB | time ratio {pw / tw:.3f}, memory ratio {pm / tm:.2f}")
+    bw, bm, kept = fresh(python + ["1"])
+    kept_mb = int(kept) / 2**20
+    print(f"  analyze(bands=True): {bw:.1f} s, {bm:.0f} MB peak, arrays kept {kept_mb:.0f} MB,"
+          f" peak - arrays = {bm - kept_mb:.0f} MB")
+    jw, jm, _ = fresh(tool_run[:-1] + ["--json", str(scratch / "r.json"), str(stereo)])
+    size = (scratch / "r.json").stat().st_size / 2**20
+    print(f"  tool --json: {jw:.1f} s, {jm:.0f} MB peak, document {size:.0f} MB")
+
+
+def long_file(a, tool: str, scratch: Path) -> None:
+    mono = scratch / "mono-long.wav"
+    synthesise(mono, a.long, 48000, 1)
+    lw, lm, _ = fresh([sys.executable, "-c", PYTHON_RUN, str(mono), str(a.jobs), "0"])
+    print(f"{a.long:g}-minute mono file, analyze() defaults: {lw:.1f} s, {lm:.0f} MB peak",
+          flush=True)
+    document = scratch / "long.json"
+    jw, jm, _ = fresh([tool, "--quiet", "--jobs", str(a.jobs), "--metrics", "all", "--json",
+                       str(document), str(mono)])
+    size = document.stat().st_size / 2**20
+    document.unlink()
+    print(f"{a.long:g}-minute mono file, tool --json: {jw:.1f} s, {jm:.0f} MB peak, "
+          f"document {size:.0f} MB", flush=True)
 
 
 if __name__ == "__main__":

@@ -1,16 +1,15 @@
-"""Wall time and memory of drawing the report of a 3-minute stereo file.
+"""Wall time and memory of writing the reports of a recording.
 
-Synthesises 3 minutes of music-like stereo at 44.1 kHz (harmonic notes with
-gaps, some amplitude-modulated, over low noise), then, in a child process,
-analyses it with every metric and draws the report as PNG and as PDF from
-the kept results. The child reports its resident memory from
-/proc/self/status: the peak of the analysis, what the results hold, and the
-peak of each drawing above that (the peak is reset before each drawing
-through /proc/self/clear_refs); the parent reports the child's peak RSS
-from resource.getrusage, which, the kernel's high-water mark being reset
-for the drawings, is the peak while drawing: results and drawing together.
+Synthesises music-like sound at 44.1 kHz (harmonic notes with gaps, some
+amplitude-modulated, over low noise; 3 minutes of stereo by default), then,
+in a child process, analyses it with every metric as a report does (the
+per-band arrays reduced to display rows by the analysis layer) and writes
+the report as PNG, PDF and HTML from the one result. The child reports its
+resident memory from /proc/self/status: the peak of the analysis, what the
+results hold, and the peak of each report (the kernel's high-water mark is
+reset before each through /proc/self/clear_refs), and the HTML page's size.
 
-    python3 python/bench/bench_report.py [--seconds 180] [--keep DIR]
+    python3 python/bench/bench_report.py [--seconds 180] [--channels 2] [--keep DIR]
 """
 
 from __future__ import annotations
@@ -18,7 +17,6 @@ from __future__ import annotations
 import argparse
 import json
 import os
-import resource
 import subprocess
 import sys
 import tempfile
@@ -73,27 +71,35 @@ def child(path: str, out_dir: str) -> None:
 
     matplotlib.use("Agg")
     import varnholt
+    from varnholt.analysis import DISPLAY_BAND_ROWS
+    from varnholt.html_report import write_html_report
     from varnholt.static_report import write_report
 
     figures = {}
     start = time.perf_counter()
-    channels = varnholt.analyze(path, calibration={"full_scale_spl": 100})
+    channels = varnholt.analyze(path, calibration={"full_scale_spl": 100}, bands=True,
+                                band_rows=DISPLAY_BAND_ROWS)
     figures["analysis_s"] = time.perf_counter() - start
     figures["analysis_peak_mb"] = status_mb("VmHWM")
     figures["results_mb"] = status_mb("VmRSS")
-    for suffix in ("png", "pdf"):
+    for suffix in ("png", "pdf", "html"):
         reset_peak()
-        held = status_mb("VmRSS")
         start = time.perf_counter()
-        write_report(channels, os.path.join(out_dir, f"report.{suffix}"))
+        out = os.path.join(out_dir, f"report.{suffix}")
+        if suffix == "html":
+            write_html_report(channels, out)
+            figures["html_mb"] = os.path.getsize(out) / 2**20
+        else:
+            write_report(channels, out)
         figures[f"{suffix}_s"] = time.perf_counter() - start
-        figures[f"{suffix}_peak_above_results_mb"] = status_mb("VmHWM") - held
+        figures[f"{suffix}_peak_mb"] = status_mb("VmHWM")
     print(json.dumps(figures))
 
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seconds", type=float, default=180.0)
+    parser.add_argument("--channels", type=int, default=2, choices=(1, 2))
     parser.add_argument("--keep", metavar="DIR", help="write the sound file and reports here")
     parser.add_argument("--child", nargs=2, help=argparse.SUPPRESS)
     args = parser.parse_args()
@@ -107,10 +113,14 @@ def main() -> int:
         out_dir = args.keep or scratch
         os.makedirs(out_dir, exist_ok=True)
         path = os.path.join(out_dir, "music.wav")
-        stereo = np.stack([music(args.seconds, 1), music(args.seconds, 2)], axis=1)
-        soundfile.write(path, stereo / (1.1 * np.max(np.abs(stereo))), RATE_HZ,
-                        subtype="PCM_16")
-        del stereo
+        with soundfile.SoundFile(path, "w", RATE_HZ, args.channels, subtype="PCM_16") as f:
+            # Ten minutes at a time, so that an hour needs no hour in memory.
+            for first in range(0, int(args.seconds), 600):
+                part = min(600.0, args.seconds - first)
+                sound = np.stack([music(part, 10 * first + c + 1)
+                                  for c in range(args.channels)], axis=1)
+                f.write(np.clip(sound / 1.1, -1.0, 1.0))
+            del sound
         start = time.perf_counter()
         done = subprocess.run([sys.executable, __file__, "--child", path, out_dir],
                               capture_output=True, text=True)
@@ -119,16 +129,14 @@ def main() -> int:
             print(done.stderr, file=sys.stderr)
             return 1
         figures = json.loads(done.stdout.strip().splitlines()[-1])
-        peak_mb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024.0
-        print(f"{args.seconds:g} s of stereo at {RATE_HZ} Hz, every metric")
+        print(f"{args.seconds:g} s of {args.channels} channel(s) at {RATE_HZ} Hz, every metric")
         print(f"  analysis:       {figures['analysis_s']:7.1f} s, peak "
               f"{figures['analysis_peak_mb']:6.0f} MB, "
               f"results held {figures['results_mb']:6.0f} MB")
-        for suffix in ("png", "pdf"):
-            print(f"  report .{suffix}:    {figures[f'{suffix}_s']:7.1f} s, peak "
-                  f"{figures[f'{suffix}_peak_above_results_mb']:6.0f} MB above the results")
-        print(f"  child process:  {wall:7.1f} s wall, peak RSS while drawing {peak_mb:6.0f} MB "
-              "(getrusage: results and drawing)")
+        for suffix in ("png", "pdf", "html"):
+            print(f"  report .{suffix:4s}:   {figures[f'{suffix}_s']:7.1f} s, peak "
+                  f"{figures[f'{suffix}_peak_mb']:6.0f} MB (results included)")
+        print(f"  HTML page:      {figures['html_mb']:7.1f} MB; child process {wall:.0f} s wall")
     return 0
 
 

@@ -76,6 +76,10 @@ BAD_INPUTS = [
     (lambda: varnholt.Calibration.scale(True), errors.InvalidArgumentError, "expected a number"),
     (lambda: varnholt.loudness(sine(1000.0, 60.0, 0.4) * 1e6), errors.InvalidArgumentError,
      "above 120 dB"),
+    (lambda: varnholt.analyze(OK, fs=48000, bands=True, band_rows=1), errors.InvalidArgumentError,
+     "2 or more"),
+    (lambda: varnholt.analyze(OK, fs=48000, bands=True, band_rows=True),
+     errors.InvalidArgumentError, "band_rows True"),
 ]
 
 

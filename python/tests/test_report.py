@@ -7,6 +7,7 @@ import subprocess
 import sys
 from dataclasses import replace
 
+import matplotlib.pyplot as plt
 import numpy as np
 import pytest
 from matplotlib.axes import Axes
@@ -219,6 +220,28 @@ def drawn_reports(analysed, from_tool, short):
         out[name] = channels, [drawn(f)[0] for f in [report_figure(channels)]
                                + list(report_pages(channels))]
     return out
+
+
+def test_display_rows_draw_what_every_frame_draws_where_every_frame_draws_it(music):
+    """A report keeps its per-band arrays at display resolution: the rows
+    keep every peak, and the image spans the frames' own time range."""
+    metrics = "loudness-time,ecma-tonality,ecma-roughness"
+    full = varnholt.analyze(music, channel=1, metrics=metrics, bands=True)[0]
+    shown = varnholt.analyze(music, channel=1, metrics=metrics, bands=True, band_rows=64)[0]
+    for metric, attr in (("loudness-time", "specific"), ("ecma-tonality", "specific_tonality"),
+                         ("ecma-roughness", "specific_roughness")):
+        f, s = full[metric], shown[metric]
+        np.testing.assert_array_equal(s.time, f.time)
+        rows = getattr(s, attr)
+        assert 32 <= rows.shape[0] <= 64 and rows.shape[0] == s.band_time.size
+        np.testing.assert_array_equal(rows.max(axis=0), getattr(f, attr).max(axis=0))
+        edges = [r.plot()[1].collections[0].get_coordinates()[0, :, 0] for r in (f, s)]
+        row_step = s.band_time[1] - s.band_time[0]
+        # Both start half a frame before the first frame (to the last bit of
+        # the mean of frame times), and end within one row of each other.
+        assert edges[1][0] == pytest.approx(edges[0][0], abs=1e-12)
+        assert abs(edges[1][-1] - edges[0][-1]) <= row_step
+        plt.close("all")
 
 
 @pytest.mark.parametrize("source", ["analysed", "from_tool"])

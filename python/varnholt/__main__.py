@@ -118,12 +118,12 @@ def main(argv=None) -> int:
         elif args.command in ("report", "plot") and len(inputs) > 1:
             raise ValueError("several inputs make an HTML report: -o DIR/")
         elif args.command == "report":
-            from .analysis import analyze
+            from .analysis import DISPLAY_BAND_ROWS, analyze
             from .static_report import write_report
 
             channels = analyze(args.file[0], metrics=args.metrics,
                                calibration=_calibration(args), field=args.field,
-                               channel=args.channel, bands=True)
+                               channel=args.channel, bands=True, band_rows=DISPLAY_BAND_ROWS)
             print(write_report(channels, args.output))
             failures = [f"{c.path}: channel {c.channel}: {m}: {e}"
                         for c in channels for m, e in c.errors.items()]

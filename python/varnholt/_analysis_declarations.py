@@ -44,6 +44,8 @@ vh_status vha_settings_set_remove_dc(vha_settings* settings, int32_t remove);
 
 vh_status vha_settings_set_keep_bands(vha_settings* settings, int32_t keep);
 
+vh_status vha_settings_set_band_rows(vha_settings* settings, size_t max_rows);
+
 vh_status vha_settings_set_jobs(vha_settings* settings, uint32_t jobs);
 
 vh_status vha_settings_set_progress(vha_settings* settings, vha_progress_fn progress,
@@ -130,6 +132,8 @@ typedef struct {
   size_t bands;
   const double* values;
   size_t rows;
+  const double* row_times_s;
+  size_t frames_per_row;
 } vha_band_array;
 
 vh_status vha_result_file(const vha_result* result, vha_file_info* out);

@@ -78,7 +78,8 @@ def calibration_in_force(settings) -> tuple[float, str]:
 
 
 def configure(settings, *, metrics: str, field: int, calibration, channel: int,
-              start: float, duration: float, remove_dc: bool, bands: bool, jobs: int) -> None:
+              start: float, duration: float, remove_dc: bool, bands: bool, band_rows: int,
+              jobs: int) -> None:
     lib = analysis_lib()
     check(lib.vha_settings_set_metrics(settings, metrics.encode()), "metrics", settings)
     check(lib.vha_settings_set_sound_field(settings, field), "field")
@@ -88,6 +89,7 @@ def configure(settings, *, metrics: str, field: int, calibration, channel: int,
           f"start {start!r} s, duration {duration!r} s")
     check(lib.vha_settings_set_remove_dc(settings, int(remove_dc)), "remove_dc")
     check(lib.vha_settings_set_keep_bands(settings, int(bands)), "bands")
+    check(lib.vha_settings_set_band_rows(settings, band_rows), f"band_rows {band_rows}")
     check(lib.vha_settings_set_jobs(settings, jobs), f"jobs {jobs}")
 
 
@@ -186,7 +188,7 @@ def channel_info(result, c: int) -> dict:
 
 def metric_parts(result, c: int, m: int) -> dict:
     """One metric of one channel: name, method, error, frame times, and its
-    single values, series and per-band arrays by key."""
+    single values, series and per-band arrays by key (axis, rows, row times)."""
     lib = analysis_lib()
     info = ffi.new("vha_metric_info*")
     check(lib.vha_result_metric(result, c, m, info), "result")
@@ -207,7 +209,9 @@ def metric_parts(result, c: int, m: int) -> dict:
         check(lib.vha_result_band_array(result, c, m, i, band), "result")
         values = _array(result, band.values, band.rows * band.bands).reshape(band.rows,
                                                                               band.bands)
-        bands[_text(band.key)] = (_array(result, band.axis, band.bands), values)
+        row_times = None if band.row_times_s == ffi.NULL else \
+            _array(result, band.row_times_s, band.rows)
+        bands[_text(band.key)] = (_array(result, band.axis, band.bands), values, row_times)
     return {
         "name": _text(info.name), "method": _text(info.method), "error": _text(info.error),
         "status": info.status,

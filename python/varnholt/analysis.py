@@ -24,6 +24,9 @@ from .results import METRICS, MetricResult, from_layer
 from .single_values import level_db_spl
 
 SOUND_FIELDS = {"free": 0, "diffuse": 1}
+# Rows of the per-band arrays a report draws: more than a page or a screen
+# has pixel columns, however long the recording.
+DISPLAY_BAND_ROWS = 4096
 
 
 def _refuse(message: str) -> InvalidArgumentError:
@@ -219,8 +222,8 @@ def channels_of(result, field: str, calibration: Calibration) -> list[ChannelAna
 
 
 def run_layer(source, *, fs=None, metrics=None, calibration=None, field="free", channel=None,
-              start=None, duration=None, remove_dc=False, bands=False, jobs=None,
-              progress=False, convert=channels_of):
+              start=None, duration=None, remove_dc=False, bands=False, band_rows=None,
+              jobs=None, progress=False, convert=channels_of):
     """Runs the layer on a path or an array and converts its result with
     `convert(result, field_name, calibration)`."""
     names = metric_names(metrics)
@@ -238,12 +241,15 @@ def run_layer(source, *, fs=None, metrics=None, calibration=None, field="free", 
     for flag, value in (("remove_dc", remove_dc), ("bands", bands)):
         if not isinstance(value, (bool, np.bool_)):
             raise _refuse(f"{flag} {value!r}: expected True or False")
+    if band_rows is not None and (not _layer.is_whole_number(band_rows) or band_rows < 2):
+        raise _refuse(f"band_rows {band_rows!r}: expected a whole number of rows, 2 or more, "
+                      "or None for a row per frame")
     duration_s = _seconds(duration, "duration", -1.0)
     with _layer.settings_handle() as settings:
         _layer.configure(settings, metrics=",".join(names), field=code, calibration=cal,
                          channel=_channel(channel), start=_seconds(start, "start", 0.0),
                          duration=duration_s, remove_dc=bool(remove_dc), bands=bool(bands),
-                         jobs=_jobs(jobs))
+                         band_rows=int(band_rows or 0), jobs=_jobs(jobs))
         told = _progress(progress, name)
         result = _layer.run(settings, source, rate, told)
         if progress is True:
@@ -252,8 +258,8 @@ def run_layer(source, *, fs=None, metrics=None, calibration=None, field="free", 
 
 
 def analyze(source, *, fs=None, metrics=None, calibration=None, field="free", channel=None,
-            start=None, duration=None, remove_dc=False, bands=False, jobs=None,
-            progress=False) -> list[ChannelAnalysis]:
+            start=None, duration=None, remove_dc=False, bands=False, band_rows=None,
+            jobs=None, progress=False) -> list[ChannelAnalysis]:
     """Analyses every channel of a sound file or array (or the one `channel`
     picks, counting from 1) with the given metrics, as the varnholt tool does.
 
@@ -267,7 +273,9 @@ def analyze(source, *, fs=None, metrics=None, calibration=None, field="free", ch
     `duration` (s) pick a span; `remove_dc` subtracts each channel's mean
     first. By default only the series the single values need are kept;
     `bands=True` also keeps the per-band arrays over time (memory grows with
-    the signal). `jobs`: threads (default: the number of cores); the results
+    the signal); with `band_rows` as well, at most that many rows of them,
+    for display: each row the largest value per band over a run of frames,
+    at `band_time` (memory no longer grows with the signal). `jobs`: threads (default: the number of cores); the results
     are the same for any number. `progress`: True for a line on stderr, or a
     function of the share done (0 to 1) that returns True to cancel.
 
@@ -277,4 +285,4 @@ def analyze(source, *, fs=None, metrics=None, calibration=None, field="free", ch
     """
     return run_layer(source, fs=fs, metrics=metrics, calibration=calibration, field=field,
                      channel=channel, start=start, duration=duration, remove_dc=remove_dc,
-                     bands=bands, jobs=jobs, progress=progress)
+                     bands=bands, band_rows=band_rows, jobs=jobs, progress=progress)

@@ -276,7 +276,7 @@ def _time_series(result, layout: PanelLayout, exact: dict, metric: str):
 
 
 def _image(result, layout: ImageLayout, metric: str, duration_s: float):
-    time = np.asarray(result.time, dtype=np.float64)
+    time = np.asarray(getattr(result, "band_time", result.time), dtype=np.float64)
     axis = np.asarray(getattr(result, layout.axis), dtype=np.float64)
     planes = []
     for attr, label in layout.planes:
@@ -291,10 +291,15 @@ def _image(result, layout: ImageLayout, metric: str, duration_s: float):
     if not planes or time.size == 0 or axis.size == 0:
         return None
     hop = float(time[1] - time[0]) if time.size > 1 else duration_s
+    # A row reduced for display stands at the mean time of its frames, and
+    # reaches from its first frame to one frame step past its last.
+    frames = np.asarray(result.time, dtype=np.float64)
+    frame_hop = float(frames[1] - frames[0]) if frames.size > 1 else hop
+    t0, t1 = float(time[0]) - 0.5 * (hop - frame_hop), float(time[-1]) + 0.5 * (hop + frame_hop)
     step = float(axis[1] - axis[0]) if axis.size > 1 else 1.0
     return {
         "kind": "image", "metric": metric, "title": layout.title, "method": result.method,
-        "frames": int(time.size), "t0": float(time[0]), "t1": float(time[-1] + hop),
+        "frames": int(time.size), "t0": t0, "t1": t1,
         "bands": int(axis.size), "z0": float(axis[0]), "dz": step,
         "axis_label": "z",
         "axis_unit": _unit_of(result, layout.axis), "hz_axis": layout.hz_axis,
@@ -320,7 +325,8 @@ def _generic_panels(result, metric: str, exact: dict, duration_s: float):
     time = getattr(result, "time", None)
     if time is None or np.ndim(time) != 1 or np.size(time) == 0:
         return []
-    arrays = {k: v for k, v in vars(result).items() if isinstance(v, np.ndarray) and k != "time"}
+    arrays = {k: v for k, v in vars(result).items()
+              if isinstance(v, np.ndarray) and k not in ("time", "band_time")}
     series = [k for k, v in arrays.items() if v.shape == time.shape]
     axes = [k for k, v in arrays.items() if v.ndim == 1 and v.shape != time.shape]
     out = []
@@ -777,7 +783,7 @@ def gather(inputs, metrics=None, calibration=None, field="free",
     """Sources of sound files (analysed here), folders of them, the tool's JSON
     or JSON Lines, and ChannelAnalysis objects; a file that cannot be read
     becomes a failed row."""
-    from .analysis import analyze, sound_files
+    from .analysis import DISPLAY_BAND_ROWS, analyze, sound_files
     from .calibration import as_calibration
     from .errors import VarnholtError
 
@@ -798,7 +804,7 @@ def gather(inputs, metrics=None, calibration=None, field="free",
             else:
                 try:
                     chans = analyze(path, metrics=metrics, calibration=calibration, field=field,
-                                    channel=channel, bands=True)
+                                    channel=channel, bands=True, band_rows=DISPLAY_BAND_ROWS)
                 except (VarnholtError, ValueError, OSError) as e:
                     chans = [ChannelAnalysis(path, 0, "", 0, False, as_calibration(calibration),
                                              field if isinstance(field, str) else "free",

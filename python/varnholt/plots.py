@@ -229,7 +229,7 @@ def _series(ax, time, values, columns, **style):
 
 
 def _image(ax, side, time, axis, values, axis_label, quantity, unit, span, columns):
-    """values: (frames, bands), drawn against frame times and band positions."""
+    """values: (rows, bands), drawn against row times and band positions."""
     _time_axis(ax, span)
     _style(ax, ylabel=axis_label)
     if values.shape[0] == 0:
@@ -276,7 +276,7 @@ def plot_loudness_time(r: LoudnessTime, ax=None, *, side=None, span=None, column
     _style(top, f"time-varying loudness ({r.field} field)",
            ylabel=_label("loudness N", r.units["loudness"]))
     _legend(top_side, top)
-    _image(bottom, bottom_side, r.time, r.bark, r.specific,
+    _image(bottom, bottom_side, r.band_time, r.bark, r.specific,
            _label("critical-band rate", r.units["bark"]), "specific loudness N'",
            r.units["specific"], span, columns)
     return top, bottom
@@ -375,7 +375,7 @@ def plot_ecma_tonality(r: EcmaTonality, ax=None, *, side=None, span=None, column
         freq.set_ylim(20.0, 20000.0)
     _style(freq, ylabel=_label("tonal frequency", r.units["tonal_frequency"]))
     _legend(top_side, top, freq)
-    _image(bottom, bottom_side, r.time, r.band, r.specific_tonality, "", "specific tonality",
+    _image(bottom, bottom_side, r.band_time, r.band, r.specific_tonality, "", "specific tonality",
            r.units["specific_tonality"], span, columns)
     _band_ticks_hz(bottom, r)
     return top, bottom
@@ -391,7 +391,7 @@ def plot_ecma_roughness(r: EcmaRoughness, ax=None, *, side=None, span=None, colu
     _style(top, f"ECMA-418-2 roughness ({r.field} field)",
            ylabel=_label("roughness R", r.units["roughness"]))
     _legend(top_side, top)
-    _image(bottom, bottom_side, r.time, r.band, r.specific_roughness, "", "specific roughness",
+    _image(bottom, bottom_side, r.band_time, r.band, r.specific_roughness, "", "specific roughness",
            r.units["specific_roughness"], span, columns)
     _band_ticks_hz(bottom, r)
     return top, bottom

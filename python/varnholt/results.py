@@ -45,6 +45,11 @@ class MetricResult:
     single_values: tuple[SingleValue, ...]
 
     def __post_init__(self):
+        # Band arrays have a row per frame unless they were reduced for
+        # display (analyze(..., band_rows=...)): then each row has the mean
+        # time of the frames it took.
+        if any(f.name == "band_time" for f in fields(self)) and self.band_time is None:
+            object.__setattr__(self, "band_time", self.time)
         for f in fields(self):
             value = getattr(self, f.name)
             if isinstance(value, np.ndarray):
@@ -120,13 +125,15 @@ class LoudnessTime(MetricResult):
     time: np.ndarray  # s, frame f at 96 f / 48000
     loudness: np.ndarray  # sone per frame
     bark: np.ndarray  # Bark
-    specific: np.ndarray  # sone/Bark, (frames, 240)
+    specific: np.ndarray  # sone/Bark, (rows, 240)
     single_values: tuple[SingleValue, ...]
+    band_time: np.ndarray | None = None  # s, of each row of `specific`
 
     metric: ClassVar[str] = "loudness-time"
     method: ClassVar[str] = "ISO 532-1 (Zwicker method), time-varying"
     array_units: ClassVar[Mapping[str, str]] = {
-        "time": "s", "loudness": "sone", "bark": "Bark", "specific": "sone/Bark"}
+        "time": "s", "loudness": "sone", "bark": "Bark", "specific": "sone/Bark",
+        "band_time": "s"}
     hop_s: ClassVar[float] = 96.0 / sv.SAMPLE_RATE_HZ
 
     @classmethod
@@ -214,6 +221,7 @@ class EcmaTonality(MetricResult):
     tonal_frequency: np.ndarray  # Hz, of the band that gives T(t)
     loudness: np.ndarray  # N(t), sone_HMS
     single_values: tuple[SingleValue, ...]
+    band_time: np.ndarray | None = None  # s, of each row of the five planes
 
     metric: ClassVar[str] = "ecma-tonality"
     method: ClassVar[str] = "ECMA-418-2 hearing model: tonality and loudness"
@@ -223,7 +231,8 @@ class EcmaTonality(MetricResult):
         "noise_specific_loudness": "sone_HMS/Bark_HMS",
         "band_tonal_frequency": "Hz", "specific_tonality": "tu_HMS/Bark_HMS",
         "combined_specific_loudness": "sone_HMS/Bark_HMS",
-        "tonality": "tu_HMS", "tonal_frequency": "Hz", "loudness": "sone_HMS"}
+        "tonality": "tu_HMS", "tonal_frequency": "Hz", "loudness": "sone_HMS",
+        "band_time": "s"}
     hop_s: ClassVar[float] = 256.0 / sv.SAMPLE_RATE_HZ
 
     @classmethod
@@ -246,15 +255,16 @@ class EcmaRoughness(MetricResult):
     time: np.ndarray  # s, frame k at k / 50
     band: np.ndarray  # Bark_HMS
     band_hz: np.ndarray  # Hz
-    specific_roughness: np.ndarray  # asper_HMS/Bark_HMS, (frames, 53)
+    specific_roughness: np.ndarray  # asper_HMS/Bark_HMS, (rows, 53)
     roughness: np.ndarray  # R(t), asper_HMS
     single_values: tuple[SingleValue, ...]
+    band_time: np.ndarray | None = None  # s, of each row of specific_roughness
 
     metric: ClassVar[str] = "ecma-roughness"
     method: ClassVar[str] = "ECMA-418-2 hearing model: roughness"
     array_units: ClassVar[Mapping[str, str]] = {
         "time": "s", "band": "Bark_HMS", "band_hz": "Hz",
-        "specific_roughness": "asper_HMS/Bark_HMS", "roughness": "asper_HMS"}
+        "specific_roughness": "asper_HMS/Bark_HMS", "roughness": "asper_HMS", "band_time": "s"}
 
     @classmethod
     def from_arrays(cls, field, specific):
@@ -303,20 +313,23 @@ def from_layer(parts: dict, field: str) -> MetricResult:
     name = parts["name"]
 
     def band(key, width):
-        axis, rows = bands.get(key, (None, np.empty((0, width))))
-        return rows
+        return bands.get(key, (None, np.empty((0, width)), None))[1]
+
+    # Reduced for display, the band arrays have rows of their own times.
+    band_time = next((b[2] for b in bands.values()
+                      if b[2] is not None and b[2].shape != time.shape), None)
 
     if name == "levels":
-        axis, rows = bands.get("third_octave_levels", (np.empty(0), np.empty((1, 0))))
+        axis, rows, _ = bands.get("third_octave_levels", (np.empty(0), np.empty((1, 0)), None))
         return Levels(axis, rows[0], values)
     if name == "loudness":
-        axis, rows = bands["specific_loudness"]
+        axis, rows, _ = bands["specific_loudness"]
         return Loudness(field, axis, rows[0], values)
     if name == "loudness-time":
         from .binding import bark_axis
 
         return LoudnessTime(field, time, series["loudness"], bark_axis(),
-                            band("specific_loudness", 240), values)
+                            band("specific_loudness", 240), values, band_time)
     if name == "sharpness":
         return Sharpness(field, np.empty(0), np.empty(0), values)
     if name == "roughness":
@@ -328,9 +341,9 @@ def from_layer(parts: dict, field: str) -> MetricResult:
                   for p in ECMA_TONAL_PLANES]
         return EcmaTonality(field, time, ecma_band_axis(), ecma_band_centres_hz(), *planes,
                             series["tonality"], series["tonal_frequency"], series["loudness"],
-                            values)
+                            values, band_time)
     if name == "ecma-roughness":
         return EcmaRoughness(field, time, ecma_band_axis(), ecma_band_centres_hz(),
                              band("specific_roughness", ECMA_BAND_COUNT), series["roughness"],
-                             values)
+                             values, band_time)
     raise ValueError(f"unknown metric {name!r}")

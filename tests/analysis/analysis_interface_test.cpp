@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -88,6 +89,10 @@ TEST(AnalysisInterface, EveryCheckGivesItsStatus) {
       {"span duration", [&] { return vha_settings_set_span(raw, 0.0, INFINITY); },
        VH_ERR_INVALID_ARGUMENT},
       {"jobs", [&] { return vha_settings_set_jobs(raw, 0); }, VH_ERR_INVALID_ARGUMENT},
+      {"band rows null", [] { return vha_settings_set_band_rows(nullptr, 0); },
+       VH_ERR_NULL_POINTER},
+      {"one band row", [&] { return vha_settings_set_band_rows(raw, 1); },
+       VH_ERR_INVALID_ARGUMENT},
       {"file null path", [&] { return vha_analyse_file(raw, nullptr, &r); }, VH_ERR_NULL_POINTER},
       {"samples null result", [&] { return vha_analyse_samples(raw, x, 1, 1, 48000, nullptr); },
        VH_ERR_NULL_POINTER},
@@ -188,6 +193,50 @@ TEST(AnalysisInterface, FilesAndInterleavedBuffersAgree) {
   EXPECT_EQ(f.channels, 2u);
   EXPECT_EQ(f.analysed_samples, 24000u);
   EXPECT_STREQ(f.error, "");
+}
+
+// Band arrays reduced for display hold, row by row, the largest value per
+// band of the frames each row took, at their mean time: checked against the
+// full arrays of the same signal, reduced here.
+TEST(AnalysisInterface, DisplayRowsAreTheMaximaOfTheirFrames) {
+  std::vector<double> x = sine(1000.0, 60.0, 3 * 48000);
+  for (std::size_t i = 48000; i < 60000; ++i) x[i] = 0.0;  // a pause, where nothing is tonal
+  Settings s = settings("loudness-time,ecma-tonality");
+  ASSERT_EQ(vha_settings_set_keep_bands(s.get(), 1), VH_OK);
+  const Result full = analyse(s.get(), x);
+  ASSERT_EQ(vha_settings_set_band_rows(s.get(), 100), VH_OK);
+  const Result reduced = analyse(s.get(), x);
+  for (std::size_t metric : {0u, 1u}) {
+    vha_metric_info m{};
+    ASSERT_EQ(vha_result_metric(full.get(), 0, metric, &m), VH_OK);
+    for (std::size_t index = 0; index < m.band_arrays; ++index) {
+      vha_band_array a{}, b{};
+      ASSERT_EQ(vha_result_band_array(full.get(), 0, metric, index, &a), VH_OK);
+      ASSERT_EQ(vha_result_band_array(reduced.get(), 0, metric, index, &b), VH_OK);
+      SCOPED_TRACE(a.key);
+      EXPECT_EQ(a.frames_per_row, 1u);
+      EXPECT_EQ(a.row_times_s, m.frame_times_s);
+      // Runs double until the rows fit: between half the limit and the limit.
+      std::size_t run = 1;
+      while ((a.rows + run - 1) / run > 100) run *= 2;
+      ASSERT_EQ(b.frames_per_row, run);
+      ASSERT_EQ(b.rows, (a.rows + run - 1) / run);
+      EXPECT_GE(b.rows, 50u);
+      for (std::size_t row = 0; row < b.rows; ++row) {
+        const std::size_t first = row * run, last = std::min(first + run, a.rows) - 1;
+        EXPECT_EQ(b.row_times_s[row], 0.5 * (m.frame_times_s[first] + m.frame_times_s[last]));
+        for (std::size_t band = 0; band < a.bands; ++band) {
+          double largest = NAN;
+          for (std::size_t f = first; f <= last; ++f) {
+            largest = std::fmax(largest, a.values[f * a.bands + band]);
+          }
+          const double got = b.values[row * b.bands + band];
+          ASSERT_TRUE(got == largest || (std::isnan(got) && std::isnan(largest)))
+              << "row " << row << ", band " << band;
+        }
+      }
+    }
+  }
 }
 
 // Silence has no tonal component: its tonal frequency is listed, missing.

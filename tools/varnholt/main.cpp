@@ -69,8 +69,8 @@ bool analyse_inputs(const Options& o, const std::vector<std::string>& inputs,
         if (csv) csv->row(channel, metric, time_s, values);
       };
     }
-    const ChannelSinkFactory sinks = [&file_streams](int channel) {
-      return make_metric_streams(file_streams, channel);
+    const ChannelSinkFactory sinks = [&file_streams](int channel, std::size_t expected) {
+      return make_metric_streams(file_streams, channel, expected);
     };
     FileResult file = analyse_file(path, settings, sinks, file_progress, o.follow);
     if (csv) {
