@@ -1,12 +1,12 @@
 // Per-band rows reduced for display: at the boundaries where the runs
 // double, every row is the largest value per band of exactly its frames.
+#include "analysis/band_rows.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
-
-#include "analysis/band_rows.h"
 
 namespace {
 
@@ -25,8 +25,8 @@ TEST(BandRows, EveryRowIsTheLargestValueOfItsRun) {
   const struct {
     std::size_t max_rows, frames, run;
   } cases[] = {
-      {8, 1, 1},  {8, 8, 1},   {8, 9, 2},  {8, 16, 2}, {8, 17, 4},
-      {8, 65, 16}, {9, 9, 2}, {2, 5, 4},  {0, 20, 1},
+      {8, 1, 1},   {8, 8, 1}, {8, 9, 2}, {8, 16, 2}, {8, 17, 4},
+      {8, 65, 16}, {9, 9, 2}, {2, 5, 4}, {0, 20, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.max_rows << " rows, " << c.frames << " frames");
