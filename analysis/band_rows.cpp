@@ -31,7 +31,7 @@ void BandRows::append(std::span<const double> frame) {
   if (frames_ == 0) {
     bands_ = frame.size();
     const std::size_t rows = max_rows_ > 0 ? max_rows_ : expected_frames_;
-    if (rows <= SIZE_MAX / bands_) reserve_if_possible(memory_, bands_ * rows);
+    if (bands_ > 0 && rows <= SIZE_MAX / bands_) reserve_if_possible(memory_, bands_ * rows);
   }
   if (frames_ % frames_per_row_ == 0) {
     if (rows_ == max_rows_ && max_rows_ > 0) merge_row_pairs();

@@ -2,22 +2,22 @@
 fast it draws.
 
   1. A 3-minute stereo recording (a rough tone with a rattle from 1:40 on
-     the left, a tone over noise on the right), analysed with every metric,
-     then written as one page (both channels) and as a folder (a page per
+     the left, a tone over noise on the right), analysed with every metric
+     as a report analyses it (per-band arrays at display rows), then written as one page (both channels) and as a folder (a page per
      channel): the time and the peak of Python's allocations (tracemalloc,
      numpy included) of the writing alone, and the sizes.
-  2. A 60-minute mono channel: analysing it would take about half an hour of
-     one core and 4 GB for the specific-loudness pattern alone, so its result
-     objects are synthesised with every array of the real shape (the bands
-     as strided views of one random buffer) and written as a page; its sound
-     would be linked, an hour being far over the embedding limit.
+  2. A 60-minute mono channel whose result objects are synthesised with
+     every array at one row per frame (the bands as strided views of one
+     random buffer), as results read from the tool's JSON have them, and
+     written as a page; its sound would be linked, an hour being far over
+     the embedding limit. (bench_report.py writes the page of a real hour.)
   3. Both pages in headless Chromium: the time to build the page (parse the
      data, draw every panel) and the time of one zoom step (all time panels
      set to a new span and redrawn), from the timings the page records in
      varnholtPage.timings; the median of ZOOM_STEPS steps in and out.
 
 Run: VARNHOLT_LIBRARY=build/.../libvarnholt.so.1 PYTHONPATH=python \
-     python3 python/bench/bench_html.py [work folder]
+     python3 python/bench/bench_html.py [work folder [more pages to time ...]]
 """
 
 import os
@@ -34,7 +34,7 @@ import soundfile
 import varnholt
 from varnholt import html_report
 from varnholt import single_values as sv
-from varnholt.analysis import ChannelAnalysis
+from varnholt.analysis import DISPLAY_BAND_ROWS, ChannelAnalysis
 from varnholt.calibration import Calibration
 from varnholt.results import (EcmaRoughness, EcmaTonality, Loudness, LoudnessTime, RoughnessDW,
                               Sharpness, TonalityAures, ecma_band_axis, ecma_band_centres_hz)
@@ -150,7 +150,7 @@ def main():
     wav = work / "take-3min.wav"
     soundfile.write(wav, take(180.0), RATE, subtype="FLOAT")
     start = time.perf_counter()
-    channels = varnholt.analyze(wav)
+    channels = varnholt.analyze(wav, bands=True, band_rows=DISPLAY_BAND_ROWS)
     print(f"analysis of 3 min stereo, every metric: {time.perf_counter() - start:.0f} s "
           "(not part of the figures below)")
 
@@ -171,8 +171,9 @@ def main():
           f"page {size_mb(hour_page):5.1f} MB (+ {size_mb(work / 'hour.series.json'):.1f} MB "
           "exact series; sound linked)")
 
-    for name, p in (("3 min stereo page", page), ("3 min channel page", per_channel[0]),
-                    ("60 min page", hour_page)):
+    pages = [("3 min stereo page", page), ("3 min channel page", per_channel[0]),
+             ("60 min page", hour_page)] + [(Path(p).name, p) for p in sys.argv[2:]]
+    for name, p in pages:
         load, render, median, worst, panels = browser_timings(p)
         print(f"{name:20s} in Chromium: load {load:4.1f} s, build {render:5.0f} ms, "
               f"zoom step ({panels} time panels) median {median:5.1f} ms, worst {worst:5.1f} ms")
