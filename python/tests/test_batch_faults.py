@@ -147,8 +147,16 @@ def _table(out) -> pd.DataFrame:
 
 
 def _rows_in(out: Path) -> int:
-    """Rows readable now in an output being written; 0 before it exists."""
+    """Rows readable now in an output being written; 0 before it exists.
+    SQLite rows are counted in the database, not read into a table: a poll
+    that takes long lets a fast batch finish before the test can stop it."""
     try:
+        if Path(out).suffix == ".sqlite":
+            db = sqlite3.connect(f"file:{out}?mode=ro", uri=True, timeout=0.05)
+            try:
+                return db.execute("SELECT count(*) FROM results").fetchone()[0]
+            finally:
+                db.close()
         return len(read_results(out))
     except (ValueError, OSError, sqlite3.Error, KeyError):
         return 0
