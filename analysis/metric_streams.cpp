@@ -91,10 +91,15 @@ class MetricStream {
         listener_(settings.listener),
         keep_bands_(settings.keep_bands),
         clock_(frame_clock(metric)),
-        bands_(keeping(settings, metric, expected_samples)),
-        ecma_tonal_(settings.keep_bands, keeping(settings, metric, expected_samples)),
-        ecma_roughness_(settings.keep_bands, keeping(settings, metric, expected_samples)) {
-    reserve_if_possible(series_, expected_frames(clock_, expected_samples));
+        bands_(keeping(settings, metric, Metric::loudness_time, expected_samples)),
+        ecma_tonal_(settings.keep_bands,
+                    keeping(settings, metric, Metric::ecma_tonality, expected_samples)),
+        ecma_roughness_(settings.keep_bands,
+                        keeping(settings, metric, Metric::ecma_roughness, expected_samples)) {
+    if (metric == Metric::loudness_time || metric == Metric::roughness ||
+        metric == Metric::tonality) {
+      reserve_if_possible(series_, expected_frames(clock_, expected_samples));
+    }
     status_ = open(stream_metric(metric), settings.sound_field, stream_);
     // A metric that splits its work among threads (the ECMA-418-2 tonality)
     // may use the run's; its values do not depend on it, and a stream that
@@ -152,8 +157,11 @@ class MetricStream {
   }
 
  private:
-  static BandKeeping keeping(const StreamSettings& settings, Metric metric,
+  // How the member that collects `owner`'s frames keeps them; the members
+  // of the other metrics stay empty and set nothing aside.
+  static BandKeeping keeping(const StreamSettings& settings, Metric metric, Metric owner,
                              std::size_t expected_samples) {
+    if (metric != owner) return {};
     return {settings.keep_bands && settings.spool_bands && settings.band_rows == 0,
             settings.band_rows, expected_frames(frame_clock(metric), expected_samples)};
   }

@@ -188,7 +188,8 @@ def channel_info(result, c: int) -> dict:
 
 def metric_parts(result, c: int, m: int) -> dict:
     """One metric of one channel: name, method, error, frame times, and its
-    single values, series and per-band arrays by key (axis, rows, row times)."""
+    single values, series and per-band arrays by key (axis, rows, and the
+    row times of arrays reduced for display, else None)."""
     lib = analysis_lib()
     info = ffi.new("vha_metric_info*")
     check(lib.vha_result_metric(result, c, m, info), "result")
@@ -209,8 +210,9 @@ def metric_parts(result, c: int, m: int) -> dict:
         check(lib.vha_result_band_array(result, c, m, i, band), "result")
         values = _array(result, band.values, band.rows * band.bands).reshape(band.rows,
                                                                               band.bands)
-        row_times = None if band.row_times_s == ffi.NULL else \
-            _array(result, band.row_times_s, band.rows)
+        # Rows of their own times only where they were reduced for display.
+        row_times = _array(result, band.row_times_s, band.rows) \
+            if band.frames_per_row > 1 else None
         bands[_text(band.key)] = (_array(result, band.axis, band.bands), values, row_times)
     return {
         "name": _text(info.name), "method": _text(info.method), "error": _text(info.error),

@@ -316,8 +316,7 @@ def from_layer(parts: dict, field: str) -> MetricResult:
         return bands.get(key, (None, np.empty((0, width)), None))[1]
 
     # Reduced for display, the band arrays have rows of their own times.
-    band_time = next((b[2] for b in bands.values()
-                      if b[2] is not None and b[2].shape != time.shape), None)
+    band_time = next((b[2] for b in bands.values() if b[2] is not None), None)
 
     if name == "levels":
         axis, rows, _ = bands.get("third_octave_levels", (np.empty(0), np.empty((1, 0)), None))
